@@ -1,0 +1,25 @@
+#!/bin/bash
+# Sets the machine up, builds the native and both Windows builds, and shows
+# the updater at work.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=$(nproc)
+
+scripts/setup.sh
+
+mkdir -p build
+for preset in native windows-x64 windows-x86; do
+  echo "== build $preset"
+  log="build/$preset.build.log"
+  if ! { cmake --preset "$preset" && cmake --build --preset "$preset" -j "$JOBS"; } >"$log" 2>&1; then
+    tail -n 60 "$log"; echo "build of $preset failed (full log: $log)"; exit 1
+  fi
+done
+
+EXAMPLE=build/native/bin/example
+echo "== example without arguments (prints its usage, exit code 1)"
+set +e
+"$EXAMPLE"; echo "exit code: $?"
+echo "== example with an empty version (argument error, exit code 1)"
+"$EXAMPLE" /opt/halvora ./downloads /opt/halvora/Halvora ""; echo "exit code: $?"
+set -e

@@ -1,0 +1,52 @@
+#!/bin/bash
+# Prepares a Debian 12 machine (as root) for building and testing every part
+# of the project: Debian packages, deb-src entries, and the Windows libraries
+# built from Debian's source packages into a cache outside the clone.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config dpkg-dev curl ca-certificates
+  libcurl4-openssl-dev libjsoncpp-dev libminizip-dev zlib1g-dev
+  libgtest-dev libgmock-dev googletest libcpp-httplib-dev libboost-dev
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
+  gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
+  libz-mingw-w64-dev wine64 xvfb xauth
+)
+
+export DEBIAN_FRONTEND=noninteractive
+
+# apt-get source needs deb-src entries; mirror the binary entries.
+SRC_LIST=/etc/apt/sources.list.d/brenvik-deb-src.sources
+if [ ! -f "$SRC_LIST" ]; then
+  cat > "$SRC_LIST" <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+
+Types: deb-src
+URIs: http://deb.debian.org/debian-security
+Suites: bookworm-security
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  NEED_UPDATE=1
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ -n "${NEED_UPDATE:-}" ] || ! apt-cache showsrc minizip >/dev/null 2>&1; then
+  echo "[setup] apt-get update"
+  apt-get update -qq
+fi
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "[setup] installing: ${missing[*]}"
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+echo "[setup] Windows libraries"
+scripts/build-windows-deps.sh
