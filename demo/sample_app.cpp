@@ -1,0 +1,33 @@
+// A stand-in for the installed application that the updater maintains. It
+// reads version.txt beside its executable, notes its start in halvora.log in
+// the same folder, and then stays running for a while (the updater has to end
+// running copies before it replaces files), so an update can be watched from
+// the outside: the log tells which version was started when.
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+int main(int argc, char** argv) {
+  const fs::path dir = fs::absolute(fs::path(argc > 0 ? argv[0] : "")).parent_path();
+  std::string version = "unknown";
+  if (std::ifstream in(dir / "version.txt"); in) std::getline(in, version);
+
+  int seconds = 120;  // ends by itself, so a demo never leaves it behind for long
+  if (argc > 2 && std::string(argv[1]) == "--stay") seconds = std::atoi(argv[2]);
+
+  const std::time_t now = std::time(nullptr);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  std::ofstream(dir / "halvora.log", std::ios::app) << stamp << " Halvora " << version << " started\n";
+  std::cout << "Halvora " << version << " running from " << dir.string() << std::endl;
+
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  return 0;
+}
