@@ -1,0 +1,80 @@
+#pragma once
+// Path and file-system helpers over narrow (byte) path strings.
+//
+// Both '\' and '/' are separators wherever a path is read. None of these
+// functions throws or reports a message: failures fold into an empty string,
+// the input handed back unchanged, or false.
+
+#include <cstdint>
+#include <string>
+
+namespace example {
+
+// Size of every buffer that receives a path from the platform. An answer of
+// this length or more counts as a failure, as does an empty answer.
+constexpr std::size_t kPathBufferSize = 260;
+
+bool isSeparator(char c);
+
+// False for "", true when the second character is ':' (C:x, x:y), otherwise
+// true exactly when the first character is a separator.
+bool isAbsolutePath(const std::string& path);
+
+bool endsWithSeparator(const std::string& text);
+
+// Text before the last separator; "" when there is none or the only one is
+// the first character ("\x" -> "").
+std::string parentPathOf(const std::string& path);
+
+// Text after the last separator; the whole path when there is none.
+std::string fileNameOf(const std::string& path);
+
+// second alone when first is empty; first+second when first ends with a
+// separator; otherwise first + '\' + second. second is never examined.
+std::string joinPath(const std::string& first, const std::string& second);
+
+// Every '\' becomes '/'.
+std::string normalizeSeparators(const std::string& path);
+
+// A-Z become a-z; every other byte is kept.
+std::string toLowerCopy(const std::string& text);
+
+// True when the last four bytes are ".zip" in any letter case.
+bool hasZipSuffix(const std::string& name);
+
+// One command-line token that the Windows runtime's argument splitter turns
+// back into exactly `argument`: enclosed in double quotes, each embedded quote
+// preceded by a backslash, and the backslashes that stand directly before a
+// quote (embedded or the closing one) doubled. Other backslashes are copied.
+std::string quoteArgument(const std::string& argument);
+
+// "Windows error " + code in unsigned decimal.
+std::string windowsErrorText(std::uint32_t code);
+
+// Full path of the running executable; "" when it cannot be had.
+std::string executablePath();
+// parentPathOf(executablePath()).
+std::string executableDirectory();
+// The process's current directory; "" when it cannot be had.
+std::string currentDirectory();
+
+// The path with "." and ".." resolved and made absolute against the current
+// directory; the path need not exist. The input unchanged on failure.
+std::string fullPath(const std::string& path);
+
+// fullPath(path) when path is absolute or base is empty, otherwise
+// fullPath(joinPath(base, path)).
+std::string makeAbsolute(const std::string& path, const std::string& base);
+
+// True when the path names an existing directory.
+bool directoryExists(const std::string& path);
+
+// Creates the directory and any missing ancestors. True when the path names
+// an existing directory at the end; a plain file in the way gives false.
+bool createDirectoryTree(const std::string& path);
+
+// True when a relative name must not be used below a destination directory:
+// empty, rooted, drive-qualified, or holding a ".." component.
+bool isUnsafeRelativePath(const std::string& name);
+
+}  // namespace example

@@ -1,0 +1,75 @@
+#pragma once
+// The operating-system layer under the path utilities and process control.
+// Implemented once with Win32 calls (platform/win32) and once with POSIX calls
+// (platform/posix); CMake picks one set.
+//
+// Error results are Win32 error numbers on every platform (0 = success), so
+// messages read "Windows error <n>" the same everywhere. On POSIX every path
+// handed to the system reads '\' as a separator as well as '/'.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace example {
+
+// Win32 error numbers that portable code and tests refer to.
+enum : std::uint32_t {
+    kErrorFileNotFound = 2,
+    kErrorPathNotFound = 3,
+    kErrorAccessDenied = 5,
+    kErrorSharingViolation = 32,
+    kErrorDiskFull = 112,
+    kErrorAlreadyExists = 183,
+};
+
+namespace platform {
+
+// Each query fills `out` and returns true when the platform answered with a
+// non-empty result shorter than kPathBufferSize bytes.
+bool queryExecutablePath(std::string& out);
+bool queryCurrentDirectory(std::string& out);
+bool queryFullPath(const std::string& path, std::string& out);
+
+// True when the path exists and is a directory.
+bool isDirectory(const std::string& path);
+
+// Creates one directory. 0 on success, kErrorAlreadyExists when something of
+// that name is already there, otherwise another Win32 number.
+std::uint32_t createDirectory(const std::string& path);
+
+// Writes `text` followed by CR LF to the standard error of the console this
+// process was started from, when there is one; otherwise does nothing.
+void writeToParentConsole(const std::string& text);
+
+struct ProcessEntry {
+    std::uint32_t id = 0;
+    std::string executableName;  // file name only, no directory
+};
+
+std::uint32_t currentProcessId();
+
+// Every running process with its executable file name. Empty when the list
+// cannot be taken.
+std::vector<ProcessEntry> listProcesses();
+
+// Ends the process when it can be opened and it still runs `executableName`,
+// then waits up to `waitMilliseconds` for it to be gone. Silent on failure.
+void terminateProcess(const ProcessEntry& process, std::uint32_t waitMilliseconds);
+
+// Starts `application` with `commandLine` (split by the Windows quoting rules
+// where the platform needs an argument vector; token 0 names the program) in
+// `workingDirectory` (inherited when empty), without waiting for it.
+// 0 on success or the Win32 error number.
+std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+                           const std::string& workingDirectory);
+
+}  // namespace platform
+
+// Copies `from` over `to`, replacing an existing file, like CopyFileA with
+// failIfExists = FALSE: the target ends as a complete copy or as it was.
+// 0 on success, otherwise the Win32 error number (2 missing source, 3 missing
+// target directory, 5 read-only target, 32 target in use, 112 disk full, ...).
+std::uint32_t copyFileReplacing(const std::string& from, const std::string& to);
+
+}  // namespace example
