@@ -1,0 +1,167 @@
+#include "pellix/MemMq.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int kDefaultSize = 1000000;
+constexpr std::uint32_t kHeaderSize = 8;
+
+// Objects that share a block (copies, assignment) keep a use count in the
+// same allocation, in a prefix just before the block. The prefix is 8 bytes
+// so that the block keeps the allocation's alignment; the object layout and
+// the block layout stay exactly as users expect.
+constexpr std::size_t kPrefixSize = 8;
+
+std::uint32_t* useCountOf(unsigned char* block)
+{
+    return reinterpret_cast<std::uint32_t*>(block - kPrefixSize);
+}
+
+void retainBlock(unsigned char* block)
+{
+    if (block != nullptr) {
+        __atomic_add_fetch(useCountOf(block), 1u, __ATOMIC_RELAXED);
+    }
+}
+
+void releaseBlock(unsigned char* block)
+{
+    if (block != nullptr && __atomic_sub_fetch(useCountOf(block), 1u, __ATOMIC_ACQ_REL) == 0) {
+        delete[] (block - kPrefixSize);
+    }
+}
+
+// The position words live in the block, so they are plain 32-bit words rather
+// than std::atomic objects; the compiler builtins give them atomic access.
+// Each side stores its own position with release after copying the bytes and
+// loads the other side's with acquire before touching them.
+std::uint32_t loadOwn(const std::uint32_t* word)
+{
+    return __atomic_load_n(word, __ATOMIC_RELAXED);
+}
+
+std::uint32_t loadOther(const std::uint32_t* word)
+{
+    return __atomic_load_n(word, __ATOMIC_ACQUIRE);
+}
+
+void publish(std::uint32_t* word, std::uint32_t value)
+{
+    __atomic_store_n(word, value, __ATOMIC_RELEASE);
+}
+
+} // namespace
+
+CMemMq::CMemMq()
+    : CMemMq(kDefaultSize)
+{
+}
+
+CMemMq::CMemMq(int size)
+{
+    const std::uint32_t blockSize =
+        size < static_cast<int>(kHeaderSize) ? kHeaderSize : static_cast<std::uint32_t>(size);
+    unsigned char* raw = new unsigned char[kPrefixSize + blockSize];
+    *reinterpret_cast<std::uint32_t*>(raw) = 1;
+
+    m_pBlock = raw + kPrefixSize;
+    m_pData = m_pBlock + kHeaderSize;
+    m_nCapacity = blockSize - kHeaderSize;
+    m_pReadPos = reinterpret_cast<std::uint32_t*>(m_pBlock);
+    m_pWritePos = reinterpret_cast<std::uint32_t*>(m_pBlock + 4);
+    *m_pReadPos = 0;
+    *m_pWritePos = 0;
+}
+
+CMemMq::CMemMq(const CMemMq& other)
+    : m_pBlock(other.m_pBlock)
+    , m_pData(other.m_pData)
+    , m_nCapacity(other.m_nCapacity)
+    , m_pReadPos(other.m_pReadPos)
+    , m_pWritePos(other.m_pWritePos)
+{
+    retainBlock(m_pBlock);
+}
+
+CMemMq& CMemMq::operator=(const CMemMq& other)
+{
+    // Take the new reference before dropping the old one, so that assigning
+    // an object to itself (or to another user of the same block) never frees
+    // the block in between.
+    retainBlock(other.m_pBlock);
+    releaseBlock(m_pBlock);
+    m_pBlock = other.m_pBlock;
+    m_pData = other.m_pData;
+    m_nCapacity = other.m_nCapacity;
+    m_pReadPos = other.m_pReadPos;
+    m_pWritePos = other.m_pWritePos;
+    return *this;
+}
+
+CMemMq::~CMemMq()
+{
+    releaseBlock(m_pBlock);
+    m_pBlock = nullptr;
+}
+
+bool CMemMq::Enqueue(const unsigned char* src, int len)
+{
+    const std::uint32_t n = static_cast<std::uint32_t>(len);
+    const std::uint32_t cap = m_nCapacity;
+    const std::uint32_t r = loadOther(m_pReadPos);
+    const std::uint32_t w = loadOwn(m_pWritePos);
+
+    // One byte always stays free, so the request must be strictly smaller
+    // than the free room.
+    const std::uint32_t room = r > w ? r - w : r + (cap - w);
+    if (room <= n) {
+        return false;
+    }
+
+    const std::uint32_t tail = cap - w;
+    std::uint32_t next;
+    if (tail >= n) {
+        if (n != 0) {
+            std::memcpy(m_pData + w, src, n);
+        }
+        next = w + n;
+    } else {
+        std::memcpy(m_pData + w, src, tail);
+        std::memcpy(m_pData, src + tail, n - tail);
+        next = n - tail;
+    }
+    publish(m_pWritePos, next);
+    return true;
+}
+
+bool CMemMq::Dequeue(unsigned char* dst, int len)
+{
+    const std::uint32_t n = static_cast<std::uint32_t>(len);
+    const std::uint32_t cap = m_nCapacity;
+    const std::uint32_t r = loadOwn(m_pReadPos);
+    const std::uint32_t w = loadOther(m_pWritePos);
+
+    if (r == w) {
+        return false;
+    }
+    const std::uint32_t held = r < w ? w - r : w + (cap - r);
+    if (held < n) {
+        return false;
+    }
+
+    std::uint32_t next;
+    if (n <= cap - r) {
+        if (n != 0) {
+            std::memcpy(dst, m_pData + r, n);
+        }
+        next = r + n;
+    } else {
+        const std::uint32_t tail = cap - r;
+        std::memcpy(dst, m_pData + r, tail);
+        std::memcpy(dst + tail, m_pData, n - tail);
+        next = n - tail;
+    }
+    publish(m_pReadPos, next);
+    return true;
+}
