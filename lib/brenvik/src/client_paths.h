@@ -1,0 +1,30 @@
+#pragma once
+// Path helpers of the update client: where a downloaded entry goes and how
+// its directories come into being.
+
+#include <string>
+
+namespace brenvik::detail {
+
+bool isSeparator(char c);
+
+// Text before the last '/' or '\'; empty when there is none.
+std::string getParentDirectory(const std::string& path);
+
+// True when `path` is an existing directory, or was created as one.
+bool ensureDirectory(const std::string& path);
+
+// Creates every level of `path`, top down, joining levels with '/'.
+bool createDirectories(const std::string& path);
+
+// `downloadDir` + '/' (unless it already ends in a separator) + `fileName`.
+std::string downloadTarget(const std::string& downloadDir, const std::string& fileName);
+
+// A server-supplied name that would land outside the download directory:
+// empty, rooted, drive-prefixed, or with a ".." component.
+bool isUnsafeFileName(const std::string& name);
+
+// A name ending in a separator stands for a directory, not a file.
+bool namesDirectory(const std::string& name);
+
+}  // namespace brenvik::detail

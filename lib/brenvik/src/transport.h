@@ -1,0 +1,26 @@
+#pragma once
+// The client's two transfers over libcurl's easy interface. Each call owns
+// its handle for one transfer; failures leave a text in `lastError`, which a
+// success never clears.
+
+#include <string>
+
+#include <brenvik/update_types.h>
+
+namespace brenvik::detail {
+
+// POSTs `postData` as JSON to `url` and collects the reply body in
+// `response` (kept also after a non-200 status).
+UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response,
+                      long timeoutSeconds, std::string& lastError);
+
+// GETs `url` into `filepath`; `progress` (may be empty) hears about it under
+// `fileName` while the total size is known.
+UpdateResult downloadFile(const std::string& url, const std::string& filepath, const std::string& fileName,
+                          long timeoutSeconds, const ProgressCallback& progress, std::string& lastError);
+
+// Library-wide set-up and tear-down, counted by the library itself.
+void globalInit();
+void globalCleanup();
+
+}  // namespace brenvik::detail
