@@ -1,0 +1,50 @@
+#pragma once
+// Fixtures for the extraction and apply tests: a scratch directory, a sink
+// that records posted log lines, and a writer for small zip archives.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/posting.h"
+
+namespace example::testing {
+
+class RecordingSink : public MessageSink {
+public:
+    void postLog(const std::string& line) override { lines.push_back(line); }
+    void postProgress(const ProgressInfo&) override {}
+    void postFinish(const FinishInfo&) override {}
+    std::vector<std::string> lines;
+};
+
+struct ZipEntry {
+    std::string name;
+    std::string content;
+    bool wrongCrc = false;  // store a CRC-32 that does not match the data
+};
+
+// Writes a zip archive (deflated, or stored for entries with a wrong CRC).
+void writeZip(const std::string& path, const std::vector<ZipEntry>& entries);
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& content);
+bool fileExists(const std::string& path);
+void makeReadOnly(const std::string& path);
+
+// A fresh directory per test, removed afterwards; the sink is installed
+// while the test runs.
+class InstallTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // An absolute path below the scratch directory, '/' separated.
+    std::string path(const std::string& relative) const { return root_ + "/" + relative; }
+
+    RecordingSink sink;
+    std::string root_;
+};
+
+}  // namespace example::testing

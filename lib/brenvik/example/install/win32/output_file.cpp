@@ -1,0 +1,13 @@
+#include "install/output_file.h"
+
+namespace example {
+
+std::string systemPath(const std::string& path) { return path; }
+
+std::FILE* openOutputFile(const std::string& path) {
+    std::FILE* stream = nullptr;
+    if (fopen_s(&stream, path.c_str(), "wb") != 0) return nullptr;
+    return stream;
+}
+
+}  // namespace example
