@@ -1,0 +1,71 @@
+#pragma once
+// One release directory: manifest.json beside the files it lists.
+//
+//   {
+//     "latest_version": "1.2.0",
+//     "release_notes": "What changed",
+//     "files": ["Halvora.exe", "plugins/", "bin/x.dll", "pack.zip"]
+//   }
+//
+// Names are relative to the release directory and are handed to clients as
+// they stand; a name ending in '/' or '\' is a directory item with no file.
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <json/value.h>
+
+#include "version.h"
+
+namespace brenvik::server {
+
+struct ReleaseFile {
+    std::string name;      // as listed in the manifest
+    std::string diskPath;  // where the bytes live ('\' read as '/')
+    bool isDirectory = false;
+};
+
+struct Release {
+    std::string latestVersion;
+    Version latest;
+    std::string releaseNotes;
+    std::vector<ReleaseFile> files;
+
+    const ReleaseFile* find(const std::string& name) const;
+};
+
+// Reads and checks `directory`/manifest.json; on failure `error` says why.
+std::optional<Release> loadRelease(const std::string& directory, std::string& error);
+
+// True when a listed name would point outside the release directory.
+bool isUnsafeReleaseName(const std::string& name);
+
+// Remembers file digests by path, size and modification time, so a check
+// request does not read every file again.
+class DigestCache {
+public:
+    std::string digestOf(const std::string& path);
+
+private:
+    struct Entry {
+        std::uint64_t size = 0;
+        std::int64_t modified = 0;
+        std::string md5;
+    };
+    std::mutex mutex_;
+    std::map<std::string, Entry> entries_;
+};
+
+// The update-check reply for a client at `clientVersion`. Files are offered
+// only when the release is newer; their URLs start with `baseUrl`.
+Json::Value buildUpgradeReply(const Release& release, const Version& clientVersion, const std::string& baseUrl,
+                              DigestCache& digests);
+
+// Percent-encodes every byte of a file name except unreserved ones and '/'.
+std::string encodeUrlPath(const std::string& name);
+
+}  // namespace brenvik::server
