@@ -1,0 +1,206 @@
+// bench_client [--size BYTES[K|M|G]] [--runs N]
+//
+// Serves one file of the given size (default 1 GiB) from the project's update
+// server on loopback, in a child process, and downloads it alternately with
+// Updater::downloadUpdates and with the curl command-line tool. Prints the
+// median time and throughput of each, their ratio, and this process's peak
+// resident memory above its idle size. Everything is written below /tmp and
+// removed at the end.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <signal.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <brenvik/updater.h>
+
+#include "update_server.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Kibibytes of a "VmRSS:" / "VmHWM:" line of /proc/self/status.
+long statusKiB(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::atol(line.c_str() + key.size());
+        }
+    }
+    return -1;
+}
+
+void resetPeakRss() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+bool parseSize(const std::string& text, unsigned long long& size) {
+    char* end = nullptr;
+    size = std::strtoull(text.c_str(), &end, 10);
+    const std::string suffix = end;
+    if (suffix == "K") {
+        size <<= 10;
+    } else if (suffix == "M") {
+        size <<= 20;
+    } else if (suffix == "G") {
+        size <<= 30;
+    } else if (!suffix.empty()) {
+        return false;
+    }
+    return size > 0;
+}
+
+void writeReleaseFile(const fs::path& path, unsigned long long size) {
+    std::vector<char> block(1 << 20);
+    unsigned long long state = 88172645463325252ULL;
+    for (auto& byte : block) {  // not compressible, not all zeros
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        byte = static_cast<char>(state);
+    }
+    std::ofstream out(path, std::ios::binary);
+    for (unsigned long long done = 0; done < size; done += block.size()) {
+        out.write(block.data(), static_cast<std::streamsize>(std::min<unsigned long long>(block.size(), size - done)));
+    }
+}
+
+// Runs the server in a child process; returns its pid and port.
+pid_t startServer(const std::string& release, int& port) {
+    int channel[2];
+    if (pipe(channel) != 0) {
+        return -1;
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        std::ofstream discard("/dev/null");
+        brenvik::server::UpdateServer server(release, discard);
+        const int bound = server.bind("127.0.0.1", 0);
+        if (write(channel[1], &bound, sizeof(bound)) != sizeof(bound) || bound < 0) {
+            _exit(1);
+        }
+        close(channel[1]);
+        server.run();
+        _exit(0);
+    }
+    close(channel[1]);
+    if (read(channel[0], &port, sizeof(port)) != sizeof(port) || port < 0) {
+        port = -1;
+    }
+    close(channel[0]);
+    return child;
+}
+
+double runCurl(const std::string& url, const std::string& target) {
+    const auto start = Clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        execlp("curl", "curl", "-s", "-S", "-f", "-o", target.c_str(), url.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::cerr << "curl failed with status " << status << "\n";
+        std::exit(1);
+    }
+    return seconds;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t mid = values.size() / 2;
+    return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    unsigned long long size = 1ULL << 30;
+    int runs = 3;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--size" && i + 1 < argc && parseSize(argv[i + 1], size)) {
+            ++i;
+        } else if (arg == "--runs" && i + 1 < argc && (runs = std::atoi(argv[i + 1])) > 0) {
+            ++i;
+        } else {
+            std::cerr << "usage: bench_client [--size BYTES[K|M|G]] [--runs N]\n";
+            return 2;
+        }
+    }
+
+    const fs::path work = fs::temp_directory_path() / ("brenvik-bench-client-" + std::to_string(getpid()));
+    const fs::path release = work / "release";
+    fs::create_directories(release);
+    writeReleaseFile(release / "big.bin", size);
+    std::ofstream(release / "manifest.json") << R"({"latest_version": "2.0.0", "files": ["big.bin"]})";
+
+    int port = -1;
+    const pid_t server = startServer(release.string(), port);
+    if (server < 0 || port < 0) {
+        std::cerr << "cannot start the update server\n";
+        fs::remove_all(work);
+        return 1;
+    }
+    const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/files/big.bin";
+
+    brenvik::Updater updater;
+    updater.setDownloadDir((work / "updater").string());
+    unsigned long long progressCalls = 0;
+    updater.setProgressCallback([&](const std::string&, std::uint32_t, std::uint32_t, double) { ++progressCalls; });
+    brenvik::VersionInfo info;
+    info.updateFiles.push_back({"big.bin", url, "2.0.0", static_cast<std::uint32_t>(size), ""});
+
+    // A first unmeasured fetch warms the page cache on the server's side.
+    runCurl(url, (work / "curl.bin").string());
+    const long idleKiB = statusKiB("VmRSS:");
+    resetPeakRss();
+
+    std::vector<double> updaterTimes;
+    std::vector<double> curlTimes;
+    for (int run = 0; run < runs; ++run) {
+        const auto start = Clock::now();
+        const auto result = updater.downloadUpdates(info);
+        updaterTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        if (result.first != brenvik::UpdateResult::Success || fs::file_size(work / "updater" / "big.bin") != size) {
+            std::cerr << "download failed: " << updater.getLastError() << "\n";
+            kill(server, SIGTERM);
+            waitpid(server, nullptr, 0);
+            fs::remove_all(work);
+            return 1;
+        }
+        curlTimes.push_back(runCurl(url, (work / "curl.bin").string()));
+    }
+    const long peakKiB = statusKiB("VmHWM:");
+
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    fs::remove_all(work);
+
+    const double mib = static_cast<double>(size) / (1 << 20);
+    const double updaterMedian = median(updaterTimes);
+    const double curlMedian = median(curlTimes);
+    std::printf("file size            %.0f MiB, %d runs each, medians\n", mib, runs);
+    std::printf("Updater::downloadUpdates  %8.3f s  %9.1f MiB/s\n", updaterMedian, mib / updaterMedian);
+    std::printf("curl command line         %8.3f s  %9.1f MiB/s\n", curlMedian, mib / curlMedian);
+    std::printf("throughput ratio (updater / curl)  %.3f\n", curlMedian / updaterMedian);
+    std::printf("peak RSS above idle       %.1f MiB (idle %.1f MiB, peak %.1f MiB)\n",
+                static_cast<double>(peakKiB - idleKiB) / 1024, static_cast<double>(idleKiB) / 1024,
+                static_cast<double>(peakKiB) / 1024);
+    std::printf("progress calls per download  %llu\n", progressCalls / static_cast<unsigned long long>(runs));
+    return 0;
+}
