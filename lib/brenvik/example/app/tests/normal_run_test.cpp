@@ -1,0 +1,126 @@
+// A normal run end to end, through a test build of the updater whose apply
+// helper only records its argument vector: running copies of the target are
+// ended, the work directory is laid out, and the helper starts with the six
+// values.
+#include "core/app_options.h"
+#include "core/paths.h"
+#include "core/platform.h"
+
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+namespace example {
+namespace {
+
+using testing::fileExists;
+using testing::readFile;
+using testing::ScratchDirectory;
+using testing::writeFile;
+
+std::size_t runningCopies(const std::string& name) {
+    std::size_t count = 0;
+    for (const auto& process : platform::listProcesses()) {
+        count += toLowerCopy(process.executableName) == toLowerCopy(name) ? 1 : 0;
+    }
+    return count;
+}
+
+class NormalRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(createDirectoryTree(scratch / "updater"));
+        updater = scratch / "updater\\coretarget.exe";
+        ASSERT_EQ(copyFileReplacing(testing::siblingProgram("app_test_probe"), updater), 0u);
+        writeFile(scratch / "updater\\first.dll", "first");
+        writeFile(scratch / "updater\\second.dll", "second");
+        helperDirectory = makeAbsolute("downloads\\brenvik_helper", scratch.path());
+    }
+
+    void useDlls(const std::string& list) { writeFile(scratch / "updater\\helper_dlls.txt", list); }
+
+    testing::RunResult runUpdater(const std::vector<std::string>& arguments) {
+        return testing::runProgram(updater, arguments, scratch.path());
+    }
+
+    ScratchDirectory scratch;
+    std::string updater;
+    std::string helperDirectory;
+};
+
+TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
+    // Two copies of the target under different letter case; the updater
+    // itself carries the target's name too and must survive.
+    const std::string sleeper = testing::siblingProgram("core_test_sleeper");
+    for (const std::string copy : {"a\\CoreTarget.exe", "b\\CORETARGET.EXE"}) {
+        ASSERT_TRUE(createDirectoryTree(parentPathOf(scratch / copy)));
+        ASSERT_EQ(copyFileReplacing(sleeper, scratch / copy), 0u);
+        ASSERT_EQ(platform::startProcess(scratch / copy, quoteArgument(scratch / copy), scratch.path()), 0u);
+    }
+    for (int i = 0; i < 200 && runningCopies("coretarget.exe") < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    ASSERT_EQ(runningCopies("coretarget.exe"), 2u);
+    useDlls("first.dll\nsecond.dll\n");
+
+    const std::string programDir = scratch / "Program Dir\\";
+    const auto result = runUpdater({programDir, "downloads", "CoreTarget.exe", "1.0\"beta", "http://h:1/u"});
+
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    EXPECT_EQ(result.standardError, "");
+    EXPECT_EQ(runningCopies("coretarget.exe"), 0u);
+
+    const std::string helperPath = joinPath(helperDirectory, "brenvik_apply_helper.exe");
+    EXPECT_EQ(readFile(helperPath), readFile(updater));
+    EXPECT_EQ(readFile(joinPath(helperDirectory, "first.dll")), "first");
+    EXPECT_EQ(readFile(joinPath(helperDirectory, "second.dll")), "second");
+    EXPECT_TRUE(directoryExists(makeAbsolute("downloads\\update_files", scratch.path())));
+
+    // The helper records in its current directory, the helper directory.
+    const std::string absoluteProgramDir = makeAbsolute(programDir, "");
+    const std::vector<std::string> expected = {
+        helperPath,
+        absoluteProgramDir,
+        makeAbsolute("downloads\\update_files", scratch.path()),
+        makeAbsolute("CoreTarget.exe", absoluteProgramDir),
+        "1.0\"beta",
+        "http://h:1/u",
+    };
+    EXPECT_EQ(testing::waitForRecordedArguments(helperDirectory), expected);
+}
+
+TEST_F(NormalRun, UsesTheDefaultUrlWithoutAFifthArgument) {
+    useDlls("");
+    const auto result = runUpdater({scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"});
+    EXPECT_EQ(result.exitCode, 0) << result.standardError;
+    const auto recorded = testing::waitForRecordedArguments(helperDirectory);
+    ASSERT_EQ(recorded.size(), 6u);
+    EXPECT_EQ(recorded[5], defaultUpdateUrl());
+}
+
+TEST_F(NormalRun, StopsAtAMissingDllAfterTheEarlierCopies) {
+    useDlls("first.dll\nmissing.dll\nsecond.dll\n");
+    const auto result = runUpdater({scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"});
+
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.standardError, "Failed to copy helper DLL missing.dll: Windows error 2\r\n");
+    EXPECT_TRUE(fileExists(joinPath(helperDirectory, "brenvik_apply_helper.exe")));
+    EXPECT_TRUE(fileExists(joinPath(helperDirectory, "first.dll")));
+    EXPECT_FALSE(fileExists(joinPath(helperDirectory, "second.dll")));
+    EXPECT_FALSE(fileExists(joinPath(helperDirectory, "argv.txt")));
+}
+
+TEST_F(NormalRun, ReportsAWorkDirectoryThatCannotBeMade) {
+    useDlls("");
+    writeFile(scratch / "blocked", "a file where the work directory should go");
+    const auto result = runUpdater({scratch / "program", "blocked", "CoreTarget.exe", "1.0.0"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.standardError,
+              "Failed to create update work directory: " + makeAbsolute("blocked", scratch.path()) + "\r\n");
+}
+
+}  // namespace
+}  // namespace example

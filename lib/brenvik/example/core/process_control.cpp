@@ -1,0 +1,110 @@
+#include "core/process_control.h"
+
+#include "core/app_options.h"
+#include "core/paths.h"
+#include "core/platform.h"
+
+namespace example {
+
+namespace {
+
+constexpr std::uint32_t kTerminateWaitMilliseconds = 5000;
+
+}  // namespace
+
+void terminateProcessesByName(const std::string& name) {
+    const std::string expectedName = toLowerCopy(name);
+    const std::uint32_t ownId = platform::currentProcessId();
+    for (const platform::ProcessEntry& process : platform::listProcesses()) {
+        if (process.id != ownId && toLowerCopy(process.executableName) == expectedName) {
+            platform::terminateProcess(process, kTerminateWaitMilliseconds);
+        }
+    }
+}
+
+std::string helperCommandLine(const std::string& helperPath, const std::string& updateFilesDirectory) {
+    const AppOptions& options = g_appOptions;
+    const std::string* const tokens[] = {&helperPath,          &options.programDir,
+                                         &updateFilesDirectory, &options.targetExePath,
+                                         &options.currentVersion, &options.updateUrl};
+    std::string command;
+    for (const std::string* token : tokens) {
+        if (!command.empty()) {
+            command += ' ';
+        }
+        command += quoteArgument(*token);
+    }
+    return command;
+}
+
+bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNames) {
+    const std::string sourceExe = executablePath();
+    if (sourceExe.empty()) {
+        error = "Failed to locate updater executable.";
+        return false;
+    }
+
+    const std::string workDirectory = makeAbsolute(g_appOptions.downloadDir, currentDirectory());
+    const std::string helperDirectory = joinPath(workDirectory, kHelperDirectoryName);
+    const std::string updateFilesDirectory = joinPath(workDirectory, kUpdateFilesDirectoryName);
+
+    if (!createDirectoryTree(workDirectory)) {
+        error = "Failed to create update work directory: " + workDirectory;
+        return false;
+    }
+    if (!createDirectoryTree(helperDirectory)) {
+        error = "Failed to create helper directory: " + helperDirectory;
+        return false;
+    }
+    if (!createDirectoryTree(updateFilesDirectory)) {
+        error = "Failed to create update download directory: " + updateFilesDirectory;
+        return false;
+    }
+
+    const std::string helperPath = joinPath(helperDirectory, kHelperExeName);
+    if (const std::uint32_t code = copyFileReplacing(sourceExe, helperPath)) {
+        error = "Failed to create apply helper: " + windowsErrorText(code);
+        return false;
+    }
+
+    const std::string sourceDirectory = executableDirectory();
+    for (const std::string& name : dllNames) {
+        const std::uint32_t code =
+            copyFileReplacing(joinPath(sourceDirectory, name), joinPath(helperDirectory, name));
+        if (code != 0) {
+            error = "Failed to copy helper DLL " + name + ": " + windowsErrorText(code);
+            return false;
+        }
+    }
+
+    const std::string command = helperCommandLine(helperPath, updateFilesDirectory);
+    if (const std::uint32_t code = platform::startProcess(helperPath, command, helperDirectory)) {
+        error = "Failed to start apply helper: " + windowsErrorText(code);
+        return false;
+    }
+    return true;
+}
+
+bool startApplyHelper(std::string& error) {
+    return startApplyHelper(error, helperDllNames());
+}
+
+bool launchTarget(std::string& error) {
+    const std::string exePath = g_appOptions.targetExePath;
+    const std::string commandLine = "\"" + exePath + "\"";
+
+    std::string workingDirectory = g_appOptions.programDir;
+    if (!directoryExists(workingDirectory)) {
+        const std::string targetDirectory = parentPathOf(exePath);
+        workingDirectory = directoryExists(targetDirectory) ? targetDirectory : std::string();
+    }
+
+    if (const std::uint32_t code = platform::startProcess(exePath, commandLine, workingDirectory)) {
+        error = "CreateProcessA failed: " + windowsErrorText(code) + ", exe=" + exePath +
+                ", cwd=" + (workingDirectory.empty() ? std::string("(default)") : workingDirectory);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace example

@@ -1,0 +1,55 @@
+#pragma once
+// Shared helpers of the core and app tests: scratch directories, small file
+// access, the recorded argument vectors and running a program to its end.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace example {
+namespace testing {
+
+// A fresh directory under the system's temporary folder, removed again at
+// the end of the test (read-only files included).
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    // The directory as a byte string, and a path below it.
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool fileExists(const std::string& path);
+
+// A test program built beside the running test executable (".exe" added
+// where the platform names executables that way).
+std::string siblingProgram(const std::string& name);
+
+// Waits until `directory`/argv.txt appears (written by the argv recorder) and
+// returns the recorded arguments; empty after `timeout`.
+std::vector<std::string> waitForRecordedArguments(const std::string& directory,
+                                                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+struct RunResult {
+    int exitCode = -1;
+    std::string standardError;
+};
+
+// Runs `program` with `arguments` (each passed as one argv element) in
+// `workingDirectory`, waits for it, and returns its exit code and what it
+// wrote to standard error.
+RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& workingDirectory);
+
+}  // namespace testing
+}  // namespace example
