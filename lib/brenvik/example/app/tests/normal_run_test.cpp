@@ -37,7 +37,8 @@ protected:
         ASSERT_EQ(copyFileReplacing(testing::siblingProgram("app_test_probe"), updater), 0u);
         writeFile(scratch / "updater\\first.dll", "first");
         writeFile(scratch / "updater\\second.dll", "second");
-        helperDirectory = makeAbsolute("downloads\\brenvik_helper", scratch.path());
+        workDirectory = makeAbsolute("downloads", scratch.path());
+        helperDirectory = joinPath(workDirectory, "brenvik_helper");
     }
 
     void useDlls(const std::string& list) { writeFile(scratch / "updater\\helper_dlls.txt", list); }
@@ -48,6 +49,7 @@ protected:
 
     ScratchDirectory scratch;
     std::string updater;
+    std::string workDirectory;
     std::string helperDirectory;
 };
 
@@ -77,14 +79,14 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
     EXPECT_EQ(readFile(helperPath), readFile(updater));
     EXPECT_EQ(readFile(joinPath(helperDirectory, "first.dll")), "first");
     EXPECT_EQ(readFile(joinPath(helperDirectory, "second.dll")), "second");
-    EXPECT_TRUE(directoryExists(makeAbsolute("downloads\\update_files", scratch.path())));
+    EXPECT_TRUE(directoryExists(joinPath(workDirectory, "update_files")));
 
     // The helper records in its current directory, the helper directory.
     const std::string absoluteProgramDir = makeAbsolute(programDir, "");
     const std::vector<std::string> expected = {
         helperPath,
         absoluteProgramDir,
-        makeAbsolute("downloads\\update_files", scratch.path()),
+        joinPath(workDirectory, "update_files"),
         makeAbsolute("CoreTarget.exe", absoluteProgramDir),
         "1.0\"beta",
         "http://h:1/u",

@@ -48,7 +48,7 @@ TEST_F(CopyFile, ReadsBackslashesAsSeparators) {
 TEST_F(CopyFile, FailsWithTheWindowsNumberAndKeepsTheTarget) {
     fs::create_directory(fs::path(scratch.path()) / "directory");
     writeFile(scratch / "readonly.bin", "kept");
-    fs::permissions(fs::path(scratch / "readonly.bin"),
+    fs::permissions(fs::path(normalizeSeparators(scratch / "readonly.bin")),
                     fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include "core/paths.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,8 +14,10 @@ extern char** environ;
 namespace example {
 namespace testing {
 
-RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& workingDirectory) {
+RunResult runProgram(const std::string& givenProgram, const std::vector<std::string>& arguments,
+                     const std::string& givenWorkingDirectory) {
+    const std::string program = normalizeSeparators(givenProgram);
+    const std::string workingDirectory = normalizeSeparators(givenWorkingDirectory);
     RunResult result;
     int pipeEnds[2];
     if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
