@@ -64,6 +64,9 @@ TEST_F(CopyFile, FailsWithTheWindowsNumberAndKeepsTheTarget) {
         {scratch / "source.bin", scratch / "directory", kErrorAccessDenied},
     };
     for (const auto& c : cases) {
+        if (c.to == scratch / "readonly.bin" && testing::runsUnderWine()) {
+            continue;  // Wine as root writes read-only files
+        }
         EXPECT_EQ(copyFileReplacing(c.from, c.to), c.expected) << c.from << " -> " << c.to;
     }
     EXPECT_EQ(readFile(scratch / "target.bin"), "old");

@@ -40,6 +40,10 @@ std::string siblingProgram(const std::string& name);
 std::vector<std::string> waitForRecordedArguments(const std::string& directory,
                                                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// True under the Wine emulator. Wine running as root lets a read-only file be
+// written, which real Windows refuses.
+bool runsUnderWine();
+
 struct RunResult {
     int exitCode = -1;
     std::string standardError;
