@@ -124,5 +124,37 @@ TEST_F(NormalRun, ReportsAWorkDirectoryThatCannotBeMade) {
               "Failed to create update work directory: " + makeAbsolute("blocked", scratch.path()) + "\r\n");
 }
 
+// The run mode follows the executable's own file name; an argument error
+// ends either mode before anything else happens.
+TEST(RunMode, FollowsTheExecutableName) {
+    struct Case {
+        std::string name;
+        std::size_t argumentCount;
+        int exitCode;
+        bool helperRan;
+    };
+    const Case cases[] = {
+        {"BRENVIK_APPLY_HELPER.EXE", 4, 0, true},
+        {"BRENVIK_APPLY_HELPER.EXE", 3, 1, false},
+        {"brenvik_apply_helper (2).exe", 4, 0, false},
+    };
+    for (const auto& c : cases) {
+        ScratchDirectory scratch;
+        const std::string program = scratch / c.name;
+        ASSERT_EQ(copyFileReplacing(testing::siblingProgram("app_test_probe"), program), 0u);
+        writeFile(scratch / "helper_dlls.txt", "");
+        std::vector<std::string> arguments = {scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"};
+        arguments.resize(c.argumentCount);
+        const auto result = testing::runProgram(program, arguments, scratch.path());
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
+        // Only the helper mode records in the directory it was started in.
+        EXPECT_EQ(fileExists(scratch / "argv.txt"), c.helperRan) << c.name;
+        if (c.exitCode == 0 && !c.helperRan) {
+            const std::string helperDirectory = joinPath(makeAbsolute("downloads", scratch.path()), "brenvik_helper");
+            EXPECT_EQ(testing::waitForRecordedArguments(helperDirectory).size(), 6u) << c.name;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace example
