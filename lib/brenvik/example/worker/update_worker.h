@@ -1,0 +1,38 @@
+#pragma once
+// The update worker: one run of check, download and apply on its own thread,
+// ending with exactly one finish message to the progress display.
+
+#include <cstdint>
+#include <string>
+
+#include "ui/progress_records.h"
+
+namespace example {
+
+// The thread body. Reads g_appOptions; reaches the display only through the
+// post functions. Never lets an exception escape: one that leaves the client
+// or the apply step ends the run with a failure finish naming it.
+void updateWorkerMain();
+
+// The filter for the update client's log lines: false for lines that show the
+// request body or a URL.
+bool shouldShowLogLine(const std::string& line);
+
+std::string toDecimalString(std::uint32_t value);
+
+// Turns the client's per-transfer progress callbacks into display reports.
+// The file index advances whenever the reported name changes.
+class ProgressBridge {
+public:
+    void setTotalFiles(std::int32_t totalFiles) { totalFiles_ = totalFiles; }
+
+    ProgressInfo report(const std::string& name, std::uint32_t received, std::uint32_t expected,
+                        double percent);
+
+private:
+    std::string currentFilename_;
+    std::int32_t currentFileIndex_ = 0;
+    std::int32_t totalFiles_ = 0;
+};
+
+}  // namespace example
