@@ -2,6 +2,7 @@
 
 #include "core/paths.h"
 #include "core/platform.h"
+#include "install/output_file.h"
 #include "install/zip_extract.h"
 #include "ui/posting.h"
 
@@ -13,8 +14,12 @@ bool copyFileTo(const std::string& source, const std::string& target, std::strin
         error = "Failed to create directory: " + targetParent;
         return false;
     }
+    const int permissions = existingPermissions(target);
     const std::uint32_t code = copyFileReplacing(source, target);
-    if (code == 0) return true;
+    if (code == 0) {
+        restorePermissions(target, permissions);
+        return true;
+    }
     error = "Failed to copy " + source + " to " + target + ": " + windowsErrorText(code);
     return false;
 }

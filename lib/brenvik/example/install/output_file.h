@@ -15,4 +15,11 @@ std::string systemPath(const std::string& path);
 // for every user, so it is refused even where the process could override it.
 std::FILE* openOutputFile(const std::string& path);
 
+// Permission bits of an existing file, or -1 when there is none (or the
+// platform keeps no such bits). Applying replaces a program's contents, not
+// its permissions: a replaced executable must stay runnable, although the
+// downloaded copy carries only default permissions.
+int existingPermissions(const std::string& path);
+void restorePermissions(const std::string& path, int permissions);
+
 }  // namespace example

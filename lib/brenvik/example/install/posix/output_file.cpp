@@ -22,4 +22,14 @@ std::FILE* openOutputFile(const std::string& path) {
     return std::fopen(native.c_str(), "wb");
 }
 
+int existingPermissions(const std::string& path) {
+    struct stat info {};
+    if (::stat(systemPath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+    return static_cast<int>(info.st_mode & 07777);
+}
+
+void restorePermissions(const std::string& path, int permissions) {
+    if (permissions >= 0) ::chmod(systemPath(path).c_str(), static_cast<mode_t>(permissions));
+}
+
 }  // namespace example

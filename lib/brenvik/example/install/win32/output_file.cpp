@@ -10,4 +10,8 @@ std::FILE* openOutputFile(const std::string& path) {
     return stream;
 }
 
+int existingPermissions(const std::string&) { return -1; }
+
+void restorePermissions(const std::string&, int) {}
+
 }  // namespace example

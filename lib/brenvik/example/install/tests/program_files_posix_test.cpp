@@ -1,6 +1,5 @@
-// A program that is running cannot be replaced on Windows; on Linux the
-// kernel refuses to write a running executable ("text file busy"). Applying
-// must report that as a file in use and leave the program intact.
+// Replacing program files on Linux: a running executable counts as in use,
+// as it does on Windows, and a replaced executable stays executable.
 
 #include <gtest/gtest.h>
 
@@ -41,6 +40,25 @@ TEST_F(ApplyToRunningProgram, ReportsTheFileInUse) {
     EXPECT_EQ(error, "Failed to copy " + path("dl") + "\\tool to " + path("prog") +
                          "\\tool: Windows error 32");
     EXPECT_NE(testing::readFile(running), "replacement");
+}
+
+}  // namespace
+}  // namespace example
+
+namespace example {
+namespace {
+
+using ReplaceProgram = testing::InstallTest;
+
+TEST_F(ReplaceProgram, ReplacedExecutableStaysExecutable) {
+    testing::writeFile(path("prog/tool"), "old");
+    std::filesystem::permissions(path("prog/tool"), std::filesystem::perms(0755));
+    testing::writeFile(path("dl/tool"), "new");
+    std::filesystem::permissions(path("dl/tool"), std::filesystem::perms(0644));
+    std::string error;
+    ASSERT_TRUE(applyUpdates({"tool"}, path("dl"), path("prog"), error)) << error;
+    EXPECT_EQ(testing::readFile(path("prog/tool")), "new");
+    EXPECT_EQ(std::filesystem::status(path("prog/tool")).permissions(), std::filesystem::perms(0755));
 }
 
 }  // namespace
