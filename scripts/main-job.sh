@@ -1,6 +1,6 @@
 #!/bin/bash
 # Sets the machine up, builds the native and both Windows builds, and shows
-# the updater at work.
+# a real update of a sample installed program from the bundled update server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=$(nproc)
@@ -16,10 +16,4 @@ for preset in native windows-x64 windows-x86; do
   fi
 done
 
-EXAMPLE=build/native/bin/example
-echo "== example without arguments (prints its usage, exit code 1)"
-set +e
-"$EXAMPLE"; echo "exit code: $?"
-echo "== example with an empty version (argument error, exit code 1)"
-"$EXAMPLE" /opt/halvora ./downloads /opt/halvora/Halvora ""; echo "exit code: $?"
-set -e
+scripts/demo-update.sh
