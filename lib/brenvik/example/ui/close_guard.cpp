@@ -29,6 +29,13 @@ bool CloseGuard::closePending() const {
     return pending_;
 }
 
+void CloseGuard::reset() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    applying_ = false;
+    closed_ = false;
+    pending_ = false;
+}
+
 CloseGuard& closeGuard() {
     static CloseGuard guard;
     return guard;

@@ -23,6 +23,9 @@ public:
     bool requestClose();
     bool closePending() const;
 
+    // A new run starts with nothing applying and no close requested.
+    void reset();
+
 private:
     mutable std::mutex mutex_;
     bool applying_ = false;

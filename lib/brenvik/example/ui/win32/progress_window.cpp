@@ -173,6 +173,7 @@ const DisplayModel& displayModel() { return g_model; }
 int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowHooks& hooks) {
     g_hooks = hooks;
     g_workerDone.store(false);
+    closeGuard().reset();
 
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
