@@ -91,12 +91,15 @@ TEST_F(ApplyUpdates, FailuresNameThePathsAndTheErrorCode) {
         {"blocker/x.dll", "Failed to create directory: " + prog + "\\blocker"},
     };
     for (const auto& c : cases) {
+        if (std::string(c.name) == "ro.dll" && !testing::readOnlyFilesAreEnforced()) continue;
         sink.lines.clear();
         EXPECT_FALSE(apply({c.name})) << c.name;
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(sink.lines.size(), 1u);  // the announcement precedes the failure
     }
-    EXPECT_EQ(readFile(program() + "/ro.dll"), "old");
+    if (testing::readOnlyFilesAreEnforced()) {
+        EXPECT_EQ(readFile(program() + "/ro.dll"), "old");
+    }
 }
 
 TEST_F(ApplyUpdates, ProgramDirectoryBlockedByAFile) {

@@ -33,6 +33,8 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
 void makeReadOnly(const std::string& path);
+// False where the platform lets this process write read-only files anyway.
+bool readOnlyFilesAreEnforced();
 
 // A fresh directory per test, removed afterwards; the sink is installed
 // while the test runs.

@@ -105,12 +105,15 @@ TEST_F(ZipExtract, FileSystemFailures) {
         {"locked.txt", "Failed to create extracted file: " + out + "\\locked.txt"},
     };
     for (const auto& c : cases) {
+        if (std::string(c.entry) == "locked.txt" && !testing::readOnlyFilesAreEnforced()) continue;
         writeZip(path("fs.zip"), {{c.entry, "data"}});
         std::string error;
         EXPECT_FALSE(extractZip(path("fs.zip"), out, error)) << c.entry;
         EXPECT_EQ(error, c.error);
     }
-    EXPECT_EQ(readFile(path("out/locked.txt")), "keep");
+    if (testing::readOnlyFilesAreEnforced()) {
+        EXPECT_EQ(readFile(path("out/locked.txt")), "keep");
+    }
 }
 
 TEST_F(ZipExtract, UnreadableArchive) {
