@@ -1,5 +1,9 @@
 #include "update_server.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include <cstdio>
 #include <mutex>
 #include <vector>
@@ -61,6 +65,10 @@ struct UpdateServer::State {
     DigestCache digests;
     std::string boundHost;
     int boundPort = -1;
+    // stop() may come before run() has started listening; the listener would
+    // then never see it. These two let each side see the other.
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> runEntered{false};
 
     State(std::string directory, std::ostream& log) : releaseDirectory(std::move(directory)), accessLog(log) {}
 
@@ -162,11 +170,25 @@ int UpdateServer::bind(const std::string& host, int port) {
 }
 
 bool UpdateServer::run() {
-    return state_->http.listen_after_bind();
+    State& s = *state_;
+    s.runEntered = true;
+    bool served = true;
+    if (!s.stopRequested) served = s.http.listen_after_bind();
+    s.runEntered = false;
+    return served;
 }
 
 void UpdateServer::stop() {
-    state_->http.stop();
+    State& s = *state_;
+    s.stopRequested = true;
+    if (s.runEntered) {
+        // run() is on its way into the listen loop: wait until the loop is up
+        // (or has already ended), so the stop reaches it.
+        for (int i = 0; i < 2000 && !s.http.is_running(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    s.http.stop();
 }
 
 }  // namespace brenvik::server

@@ -32,10 +32,19 @@ protected:
         server_wait_ready();
     }
     void TearDown() override {
-        server.stop();
-        thread.join();
+        stopServer();
         std::error_code ignored;
         fs::remove_all(downloads(), ignored);
+    }
+    void stopServer() {
+        server.stop();
+        if (thread.joinable()) thread.join();
+    }
+    // The access log is written on the server's threads after each response
+    // has gone out, so it is read only once the server has stopped.
+    std::string finalAccessLog() {
+        stopServer();
+        return accessLog.str();
     }
     void server_wait_ready() {
         httplib::Client probe("127.0.0.1", port);
@@ -52,6 +61,16 @@ protected:
     int port = 0;
     std::thread thread;
 };
+
+TEST(UpdateServerLifetime, StopBeforeRunStillEndsRun) {
+    testing::ReleaseFixture release;
+    std::ostringstream log;
+    UpdateServer server{release.dir(), log};
+    ASSERT_GT(server.bind("127.0.0.1", 0), 0);
+    server.stop();
+    std::thread runner([&server] { server.run(); });
+    runner.join();  // hangs here if the early stop was lost
+}
 
 TEST_F(ServerTest, MalformedCheckBodiesGet400WithJsonError) {
     httplib::Client client("127.0.0.1", port);
@@ -94,8 +113,8 @@ TEST_F(ServerTest, FilesHaveLengthAndRanges) {
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 404) << path;
     }
-    EXPECT_NE(accessLog.str().find("\"GET /files/bin\\x.dll HTTP/1.1\" 200 300000\n"), std::string::npos)
-        << accessLog.str();
+    const std::string log = finalAccessLog();
+    EXPECT_NE(log.find("\"GET /files/bin\\x.dll HTTP/1.1\" 200 300000\n"), std::string::npos) << log;
 }
 
 TEST_F(ServerTest, UpdaterDownloadsTheWholeRelease) {
