@@ -32,8 +32,12 @@ std::size_t runningCopies(const std::string& name) {
 class NormalRun : public ::testing::Test {
 protected:
     void SetUp() override {
+        // Every run ends all processes of the target's name, so the name is
+        // unique per fixture: tests running in parallel must not end each
+        // other's updaters.
+        target = "CoreTarget-" + fileNameOf(scratch.path()) + ".exe";
         ASSERT_TRUE(createDirectoryTree(scratch / "updater"));
-        updater = scratch / "updater\\coretarget.exe";
+        updater = joinPath(scratch / "updater", toLowerCopy(target));
         ASSERT_EQ(copyFileReplacing(testing::siblingProgram("app_test_probe"), updater), 0u);
         writeFile(scratch / "updater\\first.dll", "first");
         writeFile(scratch / "updater\\second.dll", "second");
@@ -48,6 +52,7 @@ protected:
     }
 
     ScratchDirectory scratch;
+    std::string target;
     std::string updater;
     std::string workDirectory;
     std::string helperDirectory;
@@ -57,23 +62,25 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
     // Two copies of the target under different letter case; the updater
     // itself carries the target's name too and must survive.
     const std::string sleeper = testing::siblingProgram("core_test_sleeper");
-    for (const std::string copy : {"a\\CoreTarget.exe", "b\\CORETARGET.EXE"}) {
+    std::string upperTarget = target;
+    for (char& c : upperTarget) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    for (const std::string copy : {"a\\" + target, "b\\" + upperTarget}) {
         ASSERT_TRUE(createDirectoryTree(parentPathOf(scratch / copy)));
         ASSERT_EQ(copyFileReplacing(sleeper, scratch / copy), 0u);
         ASSERT_EQ(platform::startProcess(scratch / copy, quoteArgument(scratch / copy), scratch.path()), 0u);
     }
-    for (int i = 0; i < 200 && runningCopies("coretarget.exe") < 2; ++i) {
+    for (int i = 0; i < 200 && runningCopies(target) < 2; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
-    ASSERT_EQ(runningCopies("coretarget.exe"), 2u);
+    ASSERT_EQ(runningCopies(target), 2u);
     useDlls("first.dll\nsecond.dll\n");
 
     const std::string programDir = scratch / "Program Dir\\";
-    const auto result = runUpdater({programDir, "downloads", "CoreTarget.exe", "1.0\"beta", "http://h:1/u"});
+    const auto result = runUpdater({programDir, "downloads", target, "1.0\"beta", "http://h:1/u"});
 
     EXPECT_EQ(result.exitCode, 0) << result.standardError;
     EXPECT_EQ(result.standardError, "");
-    EXPECT_EQ(runningCopies("coretarget.exe"), 0u);
+    EXPECT_EQ(runningCopies(target), 0u);
 
     const std::string helperPath = joinPath(helperDirectory, "brenvik_apply_helper.exe");
     EXPECT_EQ(readFile(helperPath), readFile(updater));
@@ -87,7 +94,7 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
         helperPath,
         absoluteProgramDir,
         joinPath(workDirectory, "update_files"),
-        makeAbsolute("CoreTarget.exe", absoluteProgramDir),
+        makeAbsolute(target, absoluteProgramDir),
         "1.0\"beta",
         "http://h:1/u",
     };
@@ -96,7 +103,7 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
 
 TEST_F(NormalRun, UsesTheDefaultUrlWithoutAFifthArgument) {
     useDlls("");
-    const auto result = runUpdater({scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"});
+    const auto result = runUpdater({scratch / "program", "downloads", target, "1.0.0"});
     EXPECT_EQ(result.exitCode, 0) << result.standardError;
     const auto recorded = testing::waitForRecordedArguments(helperDirectory);
     ASSERT_EQ(recorded.size(), 6u);
@@ -105,7 +112,7 @@ TEST_F(NormalRun, UsesTheDefaultUrlWithoutAFifthArgument) {
 
 TEST_F(NormalRun, StopsAtAMissingDllAfterTheEarlierCopies) {
     useDlls("first.dll\nmissing.dll\nsecond.dll\n");
-    const auto result = runUpdater({scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"});
+    const auto result = runUpdater({scratch / "program", "downloads", target, "1.0.0"});
 
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.standardError, "Failed to copy helper DLL missing.dll: Windows error 2\r\n");
@@ -118,7 +125,7 @@ TEST_F(NormalRun, StopsAtAMissingDllAfterTheEarlierCopies) {
 TEST_F(NormalRun, ReportsAWorkDirectoryThatCannotBeMade) {
     useDlls("");
     writeFile(scratch / "blocked", "a file where the work directory should go");
-    const auto result = runUpdater({scratch / "program", "blocked", "CoreTarget.exe", "1.0.0"});
+    const auto result = runUpdater({scratch / "program", "blocked", target, "1.0.0"});
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.standardError,
               "Failed to create update work directory: " + makeAbsolute("blocked", scratch.path()) + "\r\n");
@@ -143,7 +150,8 @@ TEST(RunMode, FollowsTheExecutableName) {
         const std::string program = scratch / c.name;
         ASSERT_EQ(copyFileReplacing(testing::siblingProgram("app_test_probe"), program), 0u);
         writeFile(scratch / "helper_dlls.txt", "");
-        std::vector<std::string> arguments = {scratch / "program", "downloads", "CoreTarget.exe", "1.0.0"};
+        const std::string target = "RunModeTarget-" + fileNameOf(scratch.path()) + ".exe";
+        std::vector<std::string> arguments = {scratch / "program", "downloads", target, "1.0.0"};
         arguments.resize(c.argumentCount);
         const auto result = testing::runProgram(program, arguments, scratch.path());
         EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
