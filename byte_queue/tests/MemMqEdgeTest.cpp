@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ struct Case {
     std::uint32_t capacity;
     std::vector<Step> steps;
 };
+
+// Test listings show the case's name instead of the raw bytes of the record.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 // Position of a byte in the stream -> its value. 251 is prime, so the pattern
 // never lines up with the ring sizes used here.
