@@ -19,7 +19,11 @@ int main(int argc, char** argv) {
   std::string version = "unknown";
   if (std::ifstream in(dir / "version.txt"); in) std::getline(in, version);
 
-  int seconds = 120;  // ends by itself, so a demo never leaves it behind for long
+  // Ends by itself, so a demonstration never leaves it behind for long. The
+  // updater starts it without arguments, so the time can also come from the
+  // environment it inherits.
+  int seconds = 120;
+  if (const char* stay = std::getenv("HALVORA_STAY_SECONDS")) seconds = std::atoi(stay);
   if (argc > 2 && std::string(argv[1]) == "--stay") seconds = std::atoi(argv[2]);
 
   const std::time_t now = std::time(nullptr);

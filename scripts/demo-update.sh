@@ -1,77 +1,140 @@
 #!/bin/bash
-# A real update of an installed stand-in application from the project's own
-# update server, on the native build:
-#   1. installs Halvora 1.0.0 into build/demo/Halvora and starts it;
+# A real update of an installed stand-in application ("Halvora") from the
+# project's update server:
+#   1. installs Halvora 1.0.0 into <work>/Halvora and starts it;
 #   2. lays out release 1.1.0 (new executable, version file, a plugins
-#      directory and a zip archive) and serves it on 127.0.0.1:8002;
+#      directory, a zip archive and optionally a large asset) and serves it;
 #   3. runs `example` as the installed application would; the updater ends the
 #      running copy, its apply helper checks, downloads, unpacks and copies the
 #      release and starts Halvora again;
-#   4. shows what the program directory and Halvora's log look like afterwards.
-# Expects build/native to be built (scripts/main-job.sh does that).
+#   4. shows the program directory and Halvora's log, and fails unless the
+#      update arrived whole and the new version was started.
+# Used by the main job (native build, port 8002, the default update URL) and
+# by the end-to-end tests (native, and the Windows build under Wine).
+#
+# Options:
+#   --bin DIR        folder with example and Halvora (default build/native/bin)
+#   --server PATH    update server program (default <bin>/brenvik_update_server)
+#   --wine WRAPPER   run the Windows programs of <bin> through this Wine wrapper
+#   --work DIR       scratch folder, emptied first (default build/demo)
+#   --port N         server port; 0 picks a free one and passes the URL on the
+#                    command line (default 8002, where the default URL points)
+#   --big MIB        add an asset of MIB mebibytes to the release
 set -euo pipefail
 cd "$(dirname "$0")/.."
-BIN=${BRENVIK_DEMO_BIN:-$PWD/build/native/bin}
-DEMO=$PWD/build/demo
-PORT=8002
 
-for tool in "$BIN/example" "$BIN/Halvora" "$BIN/brenvik_update_server"; do
-  [ -x "$tool" ] || { echo "missing $tool: build the native preset first" >&2; exit 1; }
+BIN=$PWD/build/native/bin
+SERVER=
+WINE=
+WORK=$PWD/build/demo
+PORT=8002
+BIG=0
+while [ $# -gt 0 ]; do
+  case $1 in
+    --bin) BIN=$2; shift 2 ;;
+    --server) SERVER=$2; shift 2 ;;
+    --wine) WINE=$2; shift 2 ;;
+    --work) WORK=$2; shift 2 ;;
+    --port) PORT=$2; shift 2 ;;
+    --big) BIG=$2; shift 2 ;;
+    *) echo "unknown option $1" >&2; exit 2 ;;
+  esac
 done
+SERVER=${SERVER:-$BIN/brenvik_update_server}
+EXE=
+[ -n "$WINE" ] && EXE=.exe
+HALVORA=Halvora$EXE
+
+for tool in "$BIN/example$EXE" "$BIN/$HALVORA" "$SERVER"; do
+  [ -f "$tool" ] || { echo "missing $tool: build first" >&2; exit 1; }
+done
+
+# Paths as the updater under test sees them.
+os_path() { if [ -n "$WINE" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi; }
+run() { if [ -n "$WINE" ]; then "$WINE" "$@"; else "$@"; fi; }
 
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
 trap cleanup EXIT
 
-rm -rf "$DEMO"
-mkdir -p "$DEMO/Halvora" "$DEMO/release/staging/data" "$DEMO/release/staging/plugins"
+# Started copies of Halvora end by themselves after this many seconds.
+export HALVORA_STAY_SECONDS=${HALVORA_STAY_SECONDS:-60}
 
-echo "== installed program: Halvora 1.0.0 in $DEMO/Halvora"
-cp "$BIN/Halvora" "$DEMO/Halvora/Halvora"
-echo "1.0.0" > "$DEMO/Halvora/version.txt"
-echo "old settings" > "$DEMO/Halvora/settings.ini"
-"$DEMO/Halvora/Halvora" --stay 300 >/dev/null &
-pids+=($!)
-disown $!   # the updater ends it; no job-control notice for that
+rm -rf "$WORK"
+mkdir -p "$WORK/Halvora" "$WORK/release/staging/data" "$WORK/release/staging/plugins"
+WORK=$(cd "$WORK" && pwd)
+APP=$WORK/Halvora
 
-echo "== release 1.1.0 in $DEMO/release"
-cp "$BIN/Halvora" "$DEMO/release/Halvora"
-echo "1.1.0" > "$DEMO/release/version.txt"
-echo "sample frames" > "$DEMO/release/staging/data/frames.txt"
-echo "watermark plugin" > "$DEMO/release/staging/plugins/watermark.txt"
-(cd "$DEMO/release/staging" && zip -qr ../pack.zip data plugins)
-rm -rf "$DEMO/release/staging"
-cat > "$DEMO/release/manifest.json" <<'JSON'
+echo "== installed program: Halvora 1.0.0 in $APP"
+cp "$BIN/$HALVORA" "$APP/$HALVORA"
+echo "1.0.0" > "$APP/version.txt"
+echo "old settings" > "$APP/settings.ini"
+(cd "$APP" && run "$APP/$HALVORA" >/dev/null 2>&1) &
+old_copy=$!
+pids+=($old_copy)
+disown $old_copy   # the updater ends it; no job-control notice for that
+for _ in $(seq 100); do grep -q "1.0.0 started" "$APP/halvora.log" 2>/dev/null && break; sleep 0.1; done
+
+echo "== release 1.1.0 in $WORK/release"
+cp "$BIN/$HALVORA" "$WORK/release/$HALVORA"
+echo "1.1.0" > "$WORK/release/version.txt"
+echo "sample frames" > "$WORK/release/staging/data/frames.txt"
+echo "watermark plugin" > "$WORK/release/staging/plugins/watermark.txt"
+(cd "$WORK/release/staging" && zip -qr ../pack.zip data plugins)
+rm -rf "$WORK/release/staging"
+files="\"plugins/\", \"$HALVORA\", \"version.txt\", \"pack.zip\""
+if [ "$BIG" -gt 0 ]; then
+  head -c "$((BIG * 1024 * 1024))" /dev/urandom > "$WORK/release/assets.bin"
+  files="$files, \"assets.bin\""
+fi
+cat > "$WORK/release/manifest.json" <<JSON
 {
   "latest_version": "1.1.0",
   "release_notes": "Sample frames and a watermark plugin.",
-  "files": ["plugins/", "Halvora", "version.txt", "pack.zip"]
+  "files": [$files]
 }
 JSON
 
-"$BIN/brenvik_update_server" --port "$PORT" "$DEMO/release" > "$DEMO/server.log" 2>&1 &
+"$SERVER" --port "$PORT" "$WORK/release" > "$WORK/server.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do grep -q "listening on" "$DEMO/server.log" 2>/dev/null && break; sleep 0.1; done
-grep -q "listening on" "$DEMO/server.log" || { cat "$DEMO/server.log"; echo "update server did not start" >&2; exit 1; }
-head -1 "$DEMO/server.log"
+for _ in $(seq 100); do grep -q "listening on" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
+grep -q "listening on" "$WORK/server.log" || { cat "$WORK/server.log"; echo "update server did not start" >&2; exit 1; }
+head -1 "$WORK/server.log"
+args=("$(os_path "$APP")" "$(os_path "$WORK/downloads")" "$(os_path "$APP/$HALVORA")" 1.0.0)
+if [ "$PORT" = 0 ]; then
+  bound=$(head -1 "$WORK/server.log" | sed -E 's/.*:([0-9]+)$/\1/')
+  args+=("http://127.0.0.1:$bound/api/upgrade")
+fi
 
-echo "== example $DEMO/Halvora $DEMO/downloads $DEMO/Halvora/Halvora 1.0.0"
+echo "== example ${args[*]}"
 status=0
-(cd "$DEMO" && "$BIN/example" "$DEMO/Halvora" ./downloads "$DEMO/Halvora/Halvora" 1.0.0) || status=$?
+(cd "$WORK" && run "$BIN/example$EXE" "${args[@]}") || status=$?
 echo "normal run exit code: $status"
 [ "$status" -eq 0 ] || exit 1
 
-# The apply helper runs on after the normal run has ended; wait for the
-# restarted application to note its start.
-for _ in $(seq 300); do grep -q "Halvora 1.1.0 started" "$DEMO/Halvora/halvora.log" 2>/dev/null && break; sleep 0.2; done
-sleep 1
+# The apply helper goes on after the normal run has ended: wait for the
+# restarted application to note its start, then for the helper to close.
+helper_running() { pgrep -f "$(basename "$WORK").downloads.brenvik_helper.brenvik_apply_helper" >/dev/null; }
+for _ in $(seq 600); do grep -q "Halvora 1.1.0 started" "$APP/halvora.log" 2>/dev/null && break; sleep 0.2; done
+for _ in $(seq 100); do helper_running || break; sleep 0.1; done
 
 echo "== program directory after the update"
-(cd "$DEMO/Halvora" && find . -type f | sort | while read -r f; do printf '  %s\n' "$f"; done)
+(cd "$APP" && find . -type f | sort | sed 's/^/  /')
 echo "== Halvora's log"
-sed 's/^/  /' "$DEMO/Halvora/halvora.log"
+sed 's/^/  /' "$APP/halvora.log"
 echo "== update server's access log"
-tail -n +2 "$DEMO/server.log" | sed 's/^/  /'
-pkill -f "$DEMO/Halvora/Halvora" 2>/dev/null || true
-grep -q "Halvora 1.1.0 started" "$DEMO/Halvora/halvora.log" || { echo "the update did not complete" >&2; exit 1; }
+tail -n +2 "$WORK/server.log" | sed 's/^/  /'
+
+# The restarted copy has shown that it runs; end it rather than leave it.
+pkill -f "$(basename "$WORK").Halvora.$HALVORA" 2>/dev/null || true
+
+fail() { echo "update check failed: $*" >&2; exit 1; }
+grep -q "Halvora 1.1.0 started" "$APP/halvora.log" || fail "Halvora 1.1.0 was not started"
+[ "$(head -1 "$APP/version.txt" | tr -d '\r')" = "1.1.0" ] || fail "version.txt not replaced"
+cmp -s "$APP/data/frames.txt" <(echo "sample frames") || fail "pack.zip not unpacked"
+[ -f "$APP/plugins/watermark.txt" ] || fail "plugins missing"
+[ -f "$APP/settings.ini" ] || fail "settings.ini lost"
+if [ "$BIG" -gt 0 ]; then cmp -s "$APP/assets.bin" "$WORK/release/assets.bin" || fail "assets.bin differs"; fi
+! helper_running || fail "the apply helper did not close"
+! kill -0 "$old_copy" 2>/dev/null || fail "the running copy of Halvora 1.0.0 was not ended"
 echo "== Halvora was updated from 1.0.0 to 1.1.0 and started again"
