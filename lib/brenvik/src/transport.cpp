@@ -1,6 +1,7 @@
 #include "transport.h"
 
 #include <cstdio>
+#include <exception>
 
 #include <curl/curl.h>
 
@@ -12,6 +13,9 @@ namespace {
 struct ProgressData {
     ProgressCallback callback;
     std::string fileName;
+    // An exception from the callback cannot pass through the C library; it
+    // waits here until the handle and the file are released.
+    std::exception_ptr failure;
 };
 
 struct OutputFile {
@@ -19,9 +23,15 @@ struct OutputFile {
     bool writeFailed = false;
 };
 
+// A reply too large to hold ends the transfer as a failed write instead of
+// throwing through the C library.
 size_t writeToString(char* data, size_t size, size_t count, void* userData) {
     const size_t bytes = size * count;
-    static_cast<std::string*>(userData)->append(data, bytes);
+    try {
+        static_cast<std::string*>(userData)->append(data, bytes);
+    } catch (const std::exception&) {
+        return 0;
+    }
     return bytes;
 }
 
@@ -47,8 +57,13 @@ int onTransferProgress(void* userData, curl_off_t downloadTotal, curl_off_t down
         return 0;
     }
     const double percent = static_cast<double>(downloadNow) / static_cast<double>(downloadTotal) * 100.0;
-    data->callback(data->fileName, static_cast<std::uint32_t>(downloadNow), static_cast<std::uint32_t>(downloadTotal),
-                   percent);
+    try {
+        data->callback(data->fileName, static_cast<std::uint32_t>(downloadNow),
+                       static_cast<std::uint32_t>(downloadTotal), percent);
+    } catch (...) {
+        data->failure = std::current_exception();
+        return 1;  // abort; downloadFile rethrows once it has cleaned up
+    }
     return 0;
 }
 
@@ -122,7 +137,7 @@ UpdateResult downloadFile(const std::string& url, const std::string& filepath, c
         curl_easy_cleanup(curl);
         return UpdateResult::FileError;
     }
-    ProgressData progressData{progress, fileName};
+    ProgressData progressData{progress, fileName, nullptr};
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToStream);
@@ -142,6 +157,10 @@ UpdateResult downloadFile(const std::string& url, const std::string& filepath, c
     // short write as one inside the transfer.
     const bool closeFailed = std::fclose(out.stream) != 0;
 
+    if (progressData.failure) {
+        curl_easy_cleanup(curl);
+        std::rethrow_exception(progressData.failure);
+    }
     if (code != CURLE_OK) {
         lastError = std::string("Download failed: ") + curl_easy_strerror(code);
         curl_easy_cleanup(curl);

@@ -15,7 +15,8 @@ UpdateResult httpPost(const std::string& url, const std::string& postData, std::
                       long timeoutSeconds, std::string& lastError);
 
 // GETs `url` into `filepath`; `progress` (may be empty) hears about it under
-// `fileName` while the total size is known.
+// `fileName` while the total size is known. An exception thrown by `progress`
+// ends the transfer and leaves this call once the file and handle are released.
 UpdateResult downloadFile(const std::string& url, const std::string& filepath, const std::string& fileName,
                           long timeoutSeconds, const ProgressCallback& progress, std::string& lastError);
 

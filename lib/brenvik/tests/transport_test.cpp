@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "support/temp_dir.h"
 #include "support/test_http_server.h"
 #include "transport.h"
@@ -131,6 +133,20 @@ TEST_F(TransportTest, DownloadTimesOutAndLeavesAnEmptiedFile) {
               UpdateResult::DownloadFailed);
     EXPECT_EQ(lastError, "Download failed: Timeout was reached");
     EXPECT_EQ(testing::readFile(target), "");
+}
+
+// The exception reaches the caller only after the output file is closed and
+// the handle released: the file can be written again at once.
+TEST_F(TransportTest, ProgressCallbackExceptionReachesTheCallerAfterCleanUp) {
+    server.reply("/file", Reply{200, std::string(100000, 'p')});
+    const auto target = dir.path() / "target.bin";
+    const ProgressCallback throwing = [](const std::string&, std::uint32_t, std::uint32_t, double) {
+        throw std::runtime_error("display gone");
+    };
+    EXPECT_THROW(downloadFile(server.url("/file"), target.generic_string(), "t", 10, throwing, lastError),
+                 std::runtime_error);
+    testing::writeFile(target, "again");
+    EXPECT_EQ(testing::readFile(target), "again");
 }
 
 TEST_F(TransportTest, DownloadIntoMissingDirectoryFailsBeforeAnyTransfer) {
