@@ -17,6 +17,9 @@ namespace brenvik::server {
 namespace {
 
 constexpr std::size_t kChunkSize = 256 * 1024;
+// A check request is a few dozen bytes; anything far larger is refused
+// before it is read, so one client cannot make the server hold gigabytes.
+constexpr std::size_t kMaxRequestBody = 64 * 1024;
 
 void sendJson(httplib::Response& res, int status, const Json::Value& body) {
     Json::StreamWriterBuilder builder;
@@ -150,6 +153,7 @@ struct UpdateServer::State {
 UpdateServer::UpdateServer(std::string releaseDirectory, std::ostream& accessLog)
     : state_(std::make_unique<State>(std::move(releaseDirectory), accessLog)) {
     State& s = *state_;
+    s.http.set_payload_max_length(kMaxRequestBody);
     s.http.Post("/api/upgrade", [&s](const httplib::Request& req, httplib::Response& res) { s.upgrade(req, res); });
     s.http.Get("/files/(.+)", [&s](const httplib::Request& req, httplib::Response& res) { s.download(req, res); });
     s.http.set_logger([&s](const httplib::Request& req, const httplib::Response& res) { s.logRequest(req, res); });

@@ -83,6 +83,14 @@ TEST_F(ServerTest, MalformedCheckBodiesGet400WithJsonError) {
     }
 }
 
+TEST_F(ServerTest, OversizedCheckBodyIsRefusedUnread) {
+    httplib::Client client("127.0.0.1", port);
+    const std::string padded = std::string(1 << 20, ' ') + R"({"client_version": "1.0"})";
+    const auto res = client.Post("/api/upgrade", padded, "application/json");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 413);
+}
+
 TEST_F(ServerTest, BrokenReleaseGives500) {
     release.manifest("{");
     httplib::Client client("127.0.0.1", port);
