@@ -47,6 +47,23 @@ bool isUsableHost(const std::string& host) {
     return true;
 }
 
+// The request path arrives percent-decoded; control bytes and quotes are
+// written as \xNN so a request cannot forge or split access-log lines.
+std::string loggable(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f || c == '"') {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 struct OpenFile {
     std::FILE* stream = nullptr;
     std::size_t position = 0;
@@ -144,7 +161,7 @@ struct UpdateServer::State {
     void logRequest(const httplib::Request& req, const httplib::Response& res) {
         const std::string length = res.get_header_value("Content-Length");
         std::lock_guard<std::mutex> lock(logMutex);
-        accessLog << req.remote_addr << " \"" << req.method << ' ' << req.path << ' ' << req.version << "\" "
+        accessLog << req.remote_addr << " \"" << req.method << ' ' << loggable(req.path) << ' ' << req.version << "\" "
                   << res.status << ' ' << (length.empty() ? "-" : length) << '\n'
                   << std::flush;
     }

@@ -116,13 +116,16 @@ TEST_F(ServerTest, FilesHaveLengthAndRanges) {
     EXPECT_EQ(res->body, "2345");
     EXPECT_EQ(res->get_header_value("Content-Range"), "bytes 2-5/10");
 
-    for (const char* path : {"/files/plugins/", "/files/manifest.json", "/files/absent", "/files/..%2Fetc"}) {
+    for (const char* path :
+         {"/files/plugins/", "/files/manifest.json", "/files/absent", "/files/..%2Fetc", "/files/a\nforged"}) {
         res = client.Get(path);
         ASSERT_TRUE(res) << path;
         EXPECT_EQ(res->status, 404) << path;
     }
     const std::string log = finalAccessLog();
     EXPECT_NE(log.find("\"GET /files/bin\\x.dll HTTP/1.1\" 200 300000\n"), std::string::npos) << log;
+    // A decoded line break in the path must not start a line of its own.
+    EXPECT_NE(log.find("\"GET /files/a\\x0aforged HTTP/1.1\" 404"), std::string::npos) << log;
 }
 
 TEST_F(ServerTest, UpdaterDownloadsTheWholeRelease) {
