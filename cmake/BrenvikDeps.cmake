@@ -4,6 +4,11 @@
 # Every consumer links the brenvik::* names below, whatever the platform.
 
 find_package(Threads REQUIRED)
+if(WIN32)
+  # zlib goes into the executable: the apply helper carries only the DLLs of
+  # BRENVIK_HELPER_DLLS, so an import of zlib1.dll would keep it from starting.
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 
 if(WIN32)
