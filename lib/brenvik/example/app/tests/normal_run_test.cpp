@@ -64,7 +64,7 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
     const std::string sleeper = testing::siblingProgram("core_test_sleeper");
     std::string upperTarget = target;
     for (char& c : upperTarget) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-    for (const std::string copy : {"a\\" + target, "b\\" + upperTarget}) {
+    for (const std::string& copy : {"a\\" + target, "b\\" + upperTarget}) {
         ASSERT_TRUE(createDirectoryTree(parentPathOf(scratch / copy)));
         ASSERT_EQ(copyFileReplacing(sleeper, scratch / copy), 0u);
         ASSERT_EQ(platform::startProcess(scratch / copy, quoteArgument(scratch / copy), scratch.path()), 0u);
