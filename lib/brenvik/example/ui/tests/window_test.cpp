@@ -206,6 +206,31 @@ TEST(ProgressWindow, FloodOfReportsLosesNothingAndLeaksNothing) {
     EXPECT_EQ(live, 0);
 }
 
+// A release of a few thousand files logs far more than an edit control takes
+// by default; the control itself must still show every line and the finish.
+TEST(ProgressWindow, LogViewKeepsEveryLineOfALongRun) {
+    std::string expected;
+    std::string shown;
+    runWindow([&] {
+        for (int i = 0; i < 400; ++i) {
+            const std::string line = "Extracted: plugins/" + std::string(70, 'm') + "_" +
+                                     std::to_string(10000 + i) + ".dll";
+            postLogMessage(line);
+            expected += line + "\r\n";
+        }
+        postFinishMessage(false, "end", true, false);
+        expected += "end\r\n";
+        // The finish is handled after every line before it.
+        waitFor([] { return displayModel().finished(); }, 120000);
+        shown = logText();
+        closeWindow();
+    });
+    ASSERT_GT(expected.size(), 30000u);
+    EXPECT_EQ(shown.size(), expected.size());
+    EXPECT_TRUE(shown == expected) << "the log ends with: "
+                                   << shown.substr(shown.size() - std::min<std::size_t>(shown.size(), 80));
+}
+
 TEST(WindowSink, FreesRecordsThatCannotBePosted) {
     HWND gone = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(gone, nullptr);

@@ -54,6 +54,10 @@ void createControls(HWND parent) {
         WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 16, 147,
         586, 189, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     applyControlFont(parent, g_controls.logEdit);
+    // An edit control takes 30,000 characters unless told otherwise and then
+    // silently drops every later line, the final outcome included; a run
+    // that extracts a few thousand files writes more than that.
+    SendMessageA(g_controls.logEdit, EM_SETLIMITTEXT, 0, 0);
     SendMessageA(g_controls.overallBar, PBM_SETRANGE, 0, MAKELPARAM(0, kBarRangeMax));
     SendMessageA(g_controls.currentBar, PBM_SETRANGE, 0, MAKELPARAM(0, kBarRangeMax));
 }
