@@ -28,7 +28,8 @@ WindowControls g_controls;
 DisplayModel g_model;
 std::unique_ptr<WindowSink> g_sink;
 ProgressWindowHooks g_hooks;
-std::atomic<bool> g_workerDone{false};
+// False only while the worker of this run is running.
+std::atomic<bool> g_workerDone{true};
 
 void applyControlFont(HWND parent, HWND child) {
     auto font = reinterpret_cast<HFONT>(SendMessageA(parent, WM_GETFONT, 0, 0));
@@ -92,6 +93,7 @@ void appendLogLine(const std::string& text) {
 void startUpdateWorker() {
     resetProgressDisplay();
     std::function<void()> body = g_hooks.workerBody;
+    g_workerDone.store(false);
     std::thread([body] {
         if (body) body();
         g_workerDone.store(true);
@@ -176,7 +178,9 @@ const DisplayModel& displayModel() { return g_model; }
 
 int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowHooks& hooks) {
     g_hooks = hooks;
-    g_workerDone.store(false);
+    // A window that cannot be created starts no worker, and its run must not
+    // wait for one.
+    g_workerDone.store(true);
     closeGuard().reset();
 
     INITCOMMONCONTROLSEX controls{};
