@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev libboost-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
-  libz-mingw-w64-dev wine64 xvfb xauth zip
+  libz-mingw-w64-dev wine64 xvfb xauth zip procps
 )
 
 export DEBIAN_FRONTEND=noninteractive
