@@ -93,8 +93,15 @@ for triple in "${TRIPLES[@]}"; do
       log "$triple $pkg $version: building"
       rm -rf "$prefix" "$prefix.build"; mkdir -p "$base"
       if ! "build_$pkg" "$triple" "$version" "$prefix"; then
-        echo "building $pkg for $triple failed; last lines of $prefix.log:" >&2
-        tail -30 "$prefix.log" >&2
+        echo "building $pkg $version for $triple failed; last lines of $prefix.log:" >&2
+        tail -30 "$prefix.log" >&2 || true
+        rm -rf "$prefix" "$prefix.build"
+        # An earlier complete build (say, before a security update of the
+        # source package that cannot be fetched right now) still serves.
+        if [ -f "$base/current/.complete" ]; then
+          log "$triple $pkg: keeping $(readlink "$base/current")"
+          continue
+        fi
         exit 1
       fi
       rm -rf "$prefix.build"

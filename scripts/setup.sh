@@ -39,9 +39,13 @@ missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ] || [ -n "${NEED_UPDATE:-}" ] || ! apt-cache showsrc minizip >/dev/null 2>&1; then
-  echo "[setup] apt-get update"
-  apt-get update -qq
+# Always refresh the lists: source packages are fetched by their current
+# version, and the archive drops superseded ones. A failed refresh is not
+# fatal while everything needed is already here.
+echo "[setup] apt-get update"
+if ! apt-get update -qq; then
+  [ ${#missing[@]} -eq 0 ] && [ -z "${NEED_UPDATE:-}" ] || exit 1
+  echo "[setup] apt-get update failed; going on with the installed packages"
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "[setup] installing: ${missing[*]}"
