@@ -7,6 +7,7 @@
 
 #include <json/json.h>
 
+#include "brenvik/file_names.h"
 #include "md5.h"
 
 namespace brenvik::server {
@@ -19,24 +20,6 @@ const ReleaseFile* Release::find(const std::string& name) const {
         }
     }
     return nullptr;
-}
-
-bool isUnsafeReleaseName(const std::string& name) {
-    if (name.empty() || name[0] == '/' || name[0] == '\\' || (name.size() >= 2 && name[1] == ':')) {
-        return true;
-    }
-    std::size_t start = 0;
-    while (true) {
-        const auto next = name.find_first_of("/\\", start);
-        const auto end = next == std::string::npos ? name.size() : next;
-        if (name.compare(start, end - start, "..") == 0) {
-            return true;
-        }
-        if (next == std::string::npos) {
-            return false;
-        }
-        start = next + 1;
-    }
 }
 
 std::optional<Release> loadRelease(const std::string& directory, std::string& error) {
@@ -75,7 +58,7 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
         return std::nullopt;
     }
     for (const auto& item : files) {
-        if (!item.isString() || isUnsafeReleaseName(item.asString())) {
+        if (!item.isString() || isUnsafeFileName(item.asString())) {
             error = "manifest: unusable file name " + item.toStyledString();
             return std::nullopt;
         }

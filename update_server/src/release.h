@@ -41,9 +41,6 @@ struct Release {
 // Reads and checks `directory`/manifest.json; on failure `error` says why.
 std::optional<Release> loadRelease(const std::string& directory, std::string& error);
 
-// True when a listed name would point outside the release directory.
-bool isUnsafeReleaseName(const std::string& name);
-
 // Remembers file digests by path, size and modification time, so a check
 // request does not read every file again.
 class DigestCache {

@@ -71,8 +71,17 @@ std::string downloadTarget(const std::string& downloadDir, const std::string& fi
     return target + fileName;
 }
 
+
+bool namesDirectory(const std::string& name) {
+    return !name.empty() && isSeparator(name.back());
+}
+
+}  // namespace brenvik::detail
+
+namespace brenvik {
+
 bool isUnsafeFileName(const std::string& name) {
-    if (name.empty() || isSeparator(name[0]) || (name.size() >= 2 && name[1] == ':')) {
+    if (name.empty() || detail::isSeparator(name[0]) || (name.size() >= 2 && name[1] == ':')) {
         return true;
     }
     std::size_t start = 0;
@@ -89,8 +98,4 @@ bool isUnsafeFileName(const std::string& name) {
     }
 }
 
-bool namesDirectory(const std::string& name) {
-    return !name.empty() && isSeparator(name.back());
-}
-
-}  // namespace brenvik::detail
+}  // namespace brenvik

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "brenvik/file_names.h"
+
 namespace brenvik::detail {
 
 bool isSeparator(char c);
@@ -19,10 +21,6 @@ bool createDirectories(const std::string& path);
 
 // `downloadDir` + '/' (unless it already ends in a separator) + `fileName`.
 std::string downloadTarget(const std::string& downloadDir, const std::string& fileName);
-
-// A server-supplied name that would land outside the download directory:
-// empty, rooted, drive-prefixed, or with a ".." component.
-bool isUnsafeFileName(const std::string& name);
 
 // A name ending in a separator stands for a directory, not a file.
 bool namesDirectory(const std::string& name);

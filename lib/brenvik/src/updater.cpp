@@ -129,7 +129,7 @@ DownloadResultPair Updater::downloadUpdates(const VersionInfo& versionInfo) {
         const UpdateFileInfo& file = files[i];
         // The name comes from the server; one that climbs out of the download
         // directory is refused before anything of it touches the disk.
-        if (detail::isUnsafeFileName(file.fileName)) {
+        if (isUnsafeFileName(file.fileName)) {
             impl_->lastError = "Unsafe file name: " + file.fileName;
             impl_->log("Failed to download " + file.fileName + ": " + impl_->lastError);
             return {UpdateResult::FileError, successCount};
