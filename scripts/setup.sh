@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libcpp-httplib-dev libboost-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
-  libz-mingw-w64-dev wine64 xvfb xauth zip procps
+  libz-mingw-w64-dev wine64 wine32:i386 xvfb xauth zip procps
 )
 
 export DEBIAN_FRONTEND=noninteractive
@@ -35,6 +35,14 @@ SRC
   NEED_UPDATE=1
 fi
 
+# The x86 Windows suite runs under 32-bit Wine, which comes from the i386
+# architecture of the same archive.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "[setup] adding the i386 architecture"
+  dpkg --add-architecture i386
+  NEED_UPDATE=1
+fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -46,6 +54,13 @@ echo "[setup] apt-get update"
 if ! apt-get update -qq; then
   [ ${#missing[@]} -eq 0 ] && [ -z "${NEED_UPDATE:-}" ] || exit 1
   echo "[setup] apt-get update failed; going on with the installed packages"
+fi
+candidate=$(apt-cache policy wine32:i386 2>/dev/null | sed -n 's/^ *Candidate: *//p')
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && [[ ! "$candidate" =~ ^[0-9] ]]; then
+  echo "[setup] the package archive offers no i386 packages (no i386 index), so wine32:i386," >&2
+  echo "[setup] which runs the x86 Windows tests, cannot be installed. Check that the apt sources" >&2
+  echo "[setup] are not limited to one architecture (an 'Architectures:' or '[arch=...]' setting)." >&2
+  exit 1
 fi
 if [ ${#missing[@]} -gt 0 ]; then
   echo "[setup] installing: ${missing[*]}"
