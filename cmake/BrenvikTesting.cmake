@@ -11,15 +11,31 @@ if(CMAKE_CROSSCOMPILING)
   add_library(brenvik_gtest_main INTERFACE)
   target_link_libraries(brenvik_gtest_main INTERFACE gtest_main gmock)
 
-  find_program(BRENVIK_WINE NAMES wine64 wine PATHS /usr/lib/wine /usr/bin NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-  find_program(BRENVIK_WINE_SERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/bin NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  # The loader and server of the target's word size: the 32-bit ones (from
+  # wine32) run x86 programs in a 32-bit prefix, the 64-bit ones x64 programs.
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(BRENVIK_WINE_ARCH win32)
+    set(_wine_loader wine)
+    set(_wine_server wineserver32)
+  else()
+    set(BRENVIK_WINE_ARCH win64)
+    set(_wine_loader wine64)
+    set(_wine_server wineserver64)
+  endif()
+  find_program(BRENVIK_WINE NAMES ${_wine_loader} PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
+  find_program(BRENVIK_WINE_SERVER NAMES ${_wine_server} wineserver PATHS /usr/lib/wine NO_DEFAULT_PATH REQUIRED)
+  find_program(BRENVIK_XVFB Xvfb NO_CMAKE_FIND_ROOT_PATH REQUIRED)
   set(BRENVIK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE
                  @ONLY)
-  # Creating the prefix takes a while and must not race between parallel tests.
-  add_test(NAME wine_prefix_init COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh --init)
-  set_tests_properties(wine_prefix_init PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+  # The prefix and its display are prepared once, before any test (creating
+  # the prefix takes a while and must not race between parallel tests), and
+  # ended after the last one.
+  add_test(NAME wine_prefix_start COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh --start)
+  set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+  add_test(NAME wine_prefix_stop COMMAND ${CMAKE_BINARY_DIR}/wine-run.sh --stop)
+  set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
 else()
   find_package(GTest REQUIRED)
   include(GoogleTest)
@@ -58,3 +74,4 @@ function(brenvik_add_test name)
       PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
   endif()
 endfunction()
+
