@@ -75,3 +75,22 @@ function(brenvik_add_test name)
   endif()
 endfunction()
 
+# brenvik_add_binary_check(<name> FILE <path> [DLLS <dlls...>])
+# For Windows builds: checks the binary FILE (a path or $<TARGET_FILE:...>) as
+# it ships, with cmake/check_windows_binary.cmake; DLLS are the non-Windows
+# DLLs it may import.
+function(brenvik_add_binary_check name)
+  cmake_parse_arguments(C "" "FILE" "DLLS" ${ARGN})
+  if(NOT WIN32 OR NOT CMAKE_OBJDUMP)
+    return()
+  endif()
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    set(_release ON)
+  else()
+    set(_release OFF)
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=${C_FILE} "-DDLLS=${C_DLLS}"
+                   -DMIN_WINDOWS=${BRENVIK_WINDOWS_MIN_VERSION_TEXT} -DRELEASE=${_release}
+                   -P ${PROJECT_SOURCE_DIR}/cmake/check_windows_binary.cmake)
+endfunction()

@@ -1,10 +1,12 @@
 #!/bin/bash
 # Builds the Windows libraries of the project from Debian's source packages
-# with the mingw-w64 toolchains: libcurl (shared libcurl.dll, system TLS),
+# with the mingw-w64 toolchains: libcurl (shared libcurl.dll, system TLS,
+# stripped, for Windows Vista and later like the project's own files),
 # JsonCpp (static) and minizip (static). Each lands in
-#   $BRENVIK_WINDEPS_CACHE/<triple>/<package>/<version>/
+#   $BRENVIK_WINDEPS_CACHE/<triple>/<package>/<version>+r<recipe>/
 # with <package>/current pointing at it, so a second run with the same Debian
-# versions reuses the cache. zlib comes from libz-mingw-w64-dev.
+# versions and the same recipes reuses the cache. zlib comes from
+# libz-mingw-w64-dev.
 #
 # Usage: build-windows-deps.sh [triple...]   (default: both triples)
 set -euo pipefail
@@ -13,6 +15,8 @@ CACHE=${BRENVIK_WINDEPS_CACHE:-/var/cache/brenvik-windeps}
 TRIPLES=("$@")
 [ ${#TRIPLES[@]} -gt 0 ] || TRIPLES=(x86_64-w64-mingw32 i686-w64-mingw32)
 JOBS=$(nproc)
+# Raised whenever the way a library is built changes, so caches rebuild.
+RECIPE=2
 
 log() { echo "[windeps] $*"; }
 
@@ -44,7 +48,7 @@ build_curl() {
   cmake -S "$tree" -B "$prefix.build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$triple")" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-    -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc" \
+    -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc -s -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0" \
     -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
     -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF \
     -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF \
@@ -86,11 +90,12 @@ for triple in "${TRIPLES[@]}"; do
     version=$(src_version "$pkg")
     [ -n "$version" ] || { echo "no source package $pkg: are deb-src entries configured?" >&2; exit 1; }
     base="$CACHE/$triple/$pkg"
-    prefix="$base/$version"
+    key="$version+r$RECIPE"
+    prefix="$base/$key"
     if [ -f "$prefix/.complete" ]; then
-      log "$triple $pkg $version: cached"
+      log "$triple $pkg $key: cached"
     else
-      log "$triple $pkg $version: building"
+      log "$triple $pkg $key: building"
       rm -rf "$prefix" "$prefix.build"; mkdir -p "$base"
       if ! "build_$pkg" "$triple" "$version" "$prefix"; then
         echo "building $pkg $version for $triple failed; last lines of $prefix.log:" >&2
@@ -107,6 +112,6 @@ for triple in "${TRIPLES[@]}"; do
       rm -rf "$prefix.build"
       touch "$prefix/.complete"
     fi
-    ln -sfn "$version" "$base/current"
+    ln -sfn "$key" "$base/current"
   done
 done
