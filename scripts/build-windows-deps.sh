@@ -25,14 +25,19 @@ src_version() { # newest version of a source package that apt knows
 }
 
 # Fetch and unpack a source package once per version; prints the tree's path.
+# The build steps run under `if !`, where set -e does not act, so every step
+# checks its own result: a fetch that failed must not leave a tree marked as
+# unpacked for the next run.
 fetch_source() {
-  local pkg=$1 version=$2 dir="$CACHE/src/$pkg-$version"
+  local pkg=$1 version=$2 dir="$CACHE/src/$pkg-$version" tree
   if [ ! -f "$dir/.unpacked" ]; then
-    rm -rf "$dir"; mkdir -p "$dir"
-    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root "$pkg=$version" >/dev/null)
-    touch "$dir/.unpacked"
+    rm -rf "$dir"; mkdir -p "$dir" || return 1
+    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root "$pkg=$version" >/dev/null) || return 1
+    touch "$dir/.unpacked" || return 1
   fi
-  find "$dir" -mindepth 1 -maxdepth 1 -type d | head -1
+  tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -1)
+  [ -n "$tree" ] || return 1
+  echo "$tree"
 }
 
 toolchain_file() {
@@ -44,7 +49,7 @@ toolchain_file() {
 
 build_curl() {
   local triple=$1 version=$2 prefix=$3 tree
-  tree=$(fetch_source curl "$version")
+  tree=$(fetch_source curl "$version") || return 1
   cmake -S "$tree" -B "$prefix.build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$triple")" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -53,35 +58,35 @@ build_curl() {
     -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF \
     -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF \
     -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none \
-    >"$prefix.log" 2>&1
-  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1
+    >"$prefix.log" 2>&1 || return 1
+  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1 || return 1
   cmake --install "$prefix.build" >>"$prefix.log" 2>&1
 }
 
 build_libjsoncpp() {
   local triple=$1 version=$2 prefix=$3 tree
-  tree=$(fetch_source libjsoncpp "$version")
+  tree=$(fetch_source libjsoncpp "$version") || return 1
   cmake -S "$tree" -B "$prefix.build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$triple")" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
     -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF \
-    >"$prefix.log" 2>&1
-  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1
+    >"$prefix.log" 2>&1 || return 1
+  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1 || return 1
   cmake --install "$prefix.build" >>"$prefix.log" 2>&1
 }
 
 build_minizip() {
   local triple=$1 version=$2 prefix=$3 tree obj=()
-  tree=$(fetch_source minizip "$version")
+  tree=$(fetch_source minizip "$version") || return 1
   local mz="$tree"
   [ -f "$mz/unzip.c" ] || mz="$tree/contrib/minizip"
-  mkdir -p "$prefix.build" "$prefix/lib" "$prefix/include/minizip"
+  mkdir -p "$prefix.build" "$prefix/lib" "$prefix/include/minizip" || return 1
   for f in ioapi unzip zip iowin32; do
-    "$triple-gcc-posix" -O2 -c "$mz/$f.c" -I"$mz" -o "$prefix.build/$f.o" >>"$prefix.log" 2>&1
+    "$triple-gcc-posix" -O2 -c "$mz/$f.c" -I"$mz" -o "$prefix.build/$f.o" >>"$prefix.log" 2>&1 || return 1
     obj+=("$prefix.build/$f.o")
   done
-  "$triple-ar" rcs "$prefix/lib/libminizip.a" "${obj[@]}"
+  "$triple-ar" rcs "$prefix/lib/libminizip.a" "${obj[@]}" >>"$prefix.log" 2>&1 || return 1
   cp "$mz"/{ioapi,unzip,zip,iowin32,crypt}.h "$prefix/include/minizip/"
 }
 
