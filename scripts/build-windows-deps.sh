@@ -2,11 +2,12 @@
 # Builds the Windows libraries of the project from Debian's source packages
 # with the mingw-w64 toolchains: libcurl (shared libcurl.dll, system TLS,
 # stripped, for Windows Vista and later like the project's own files),
-# JsonCpp (static) and minizip (static). Each lands in
+# JsonCpp (static), minizip (static) and Qt 5 Core (shared Qt5Core.dll, for
+# Windows 7 and later, which Qt 5.15 needs). Each lands in
 #   $BRENVIK_WINDEPS_CACHE/<triple>/<package>/<version>+r<recipe>/
 # with <package>/current pointing at it, so a second run with the same Debian
 # versions and the same recipes reuses the cache. zlib comes from
-# libz-mingw-w64-dev.
+# libz-mingw-w64-dev; Qt's moc, rcc and qmake are Debian's native ones.
 #
 # Usage: build-windows-deps.sh [triple...]   (default: both triples)
 set -euo pipefail
@@ -15,8 +16,12 @@ CACHE=${BRENVIK_WINDEPS_CACHE:-/var/cache/brenvik-windeps}
 TRIPLES=("$@")
 [ ${#TRIPLES[@]} -gt 0 ] || TRIPLES=(x86_64-w64-mingw32 i686-w64-mingw32)
 JOBS=$(nproc)
-# Raised whenever the way a library is built changes, so caches rebuild.
-RECIPE=2
+PACKAGES=(curl libjsoncpp minizip qtbase-opensource-src)
+# Raised whenever the way a library is built changes, so that library's
+# caches rebuild and the others stay.
+declare -A RECIPE=([curl]=2 [libjsoncpp]=2 [minizip]=2 [qtbase-opensource-src]=1)
+# Where Debian's qtbase5-dev-tools and qt5-qmake-bin put the host tools.
+QT_HOST_BIN=/usr/lib/qt5/bin
 
 log() { echo "[windeps] $*"; }
 
@@ -90,19 +95,73 @@ build_minizip() {
   cp "$mz"/{ioapi,unzip,zip,iowin32,crypt}.h "$prefix/include/minizip/"
 }
 
+# Qt 5 Core only: QtCore as Qt5Core.dll with its headers, mkspecs and CMake
+# files. The host tools are Debian's own (the same 5.15), so only target code
+# is compiled. The C and C++ runtimes are linked into the DLL, so it imports
+# only Windows's own DLLs. Its PE header says Windows 7 (6.1): Qt compiles
+# itself against the Windows 7 API, and the linker's default (4.0 or 5.2)
+# would claim Windows versions it does not run on.
+build_qtbase() {
+  local triple=$1 version=$2 prefix=$3 tree build=$3.build t
+  tree=$(fetch_source qtbase-opensource-src "$version") || return 1
+  mkdir -p "$build" || return 1
+  t=$SECONDS
+  (cd "$build" && "$tree/configure" -opensource -confirm-license \
+    -prefix "$prefix" -external-hostbindir "$QT_HOST_BIN" \
+    -platform linux-g++ -xplatform win32-g++ -device-option CROSS_COMPILE="$triple-" \
+    QMAKE_CC="$triple-gcc-posix" QMAKE_CXX="$triple-g++-posix" \
+    QMAKE_LINK="$triple-g++-posix" QMAKE_LINK_C="$triple-gcc-posix" \
+    QMAKE_LFLAGS+=-static \
+    QMAKE_LFLAGS+=-Wl,--major-subsystem-version,6 QMAKE_LFLAGS+=-Wl,--minor-subsystem-version,1 \
+    -release -shared -strip -nomake examples -nomake tests \
+    -no-gui -no-widgets -no-opengl -no-dbus -no-icu -no-openssl \
+    -qt-zlib -qt-pcre -qt-doubleconversion -no-feature-sql) >"$prefix.log" 2>&1 || {
+    # configure's own reasons are in its config.log.
+    [ -f "$build/config.log" ] && tail -60 "$build/config.log" >>"$prefix.log"
+    return 1
+  }
+  log "$triple qtbase: configured in $((SECONDS - t)) s"
+  t=$SECONDS
+  # Only the parts QtCore needs: its makefiles, the bundled PCRE2 and QtCore.
+  (mkdir -p "$build/src" && cd "$build/src" &&
+    "$QT_HOST_BIN/qmake" -o Makefile "$tree/src/src.pro" -qtconf "$build/bin/qt.conf") \
+    >>"$prefix.log" 2>&1 || return 1
+  make -C "$build/src" sub-corelib-qmake_all >>"$prefix.log" 2>&1 || return 1
+  make -C "$build/src/3rdparty/pcre2" -j"$JOBS" >>"$prefix.log" 2>&1 || return 1
+  make -C "$build/src/corelib" -j"$JOBS" >>"$prefix.log" 2>&1 || return 1
+  log "$triple qtbase: built in $((SECONDS - t)) s"
+  make -C "$build/src/corelib" install >>"$prefix.log" 2>&1 || return 1
+  # Qt5::Core's include path names mkspecs/win32-g++.
+  make -C "$build" install_mkspecs >>"$prefix.log" 2>&1 || return 1
+  # Qt's CMake files insist on finding these tools in the prefix.
+  mkdir -p "$prefix/bin" || return 1
+  for tool in qmake moc rcc; do
+    ln -sfn "$QT_HOST_BIN/$tool" "$prefix/bin/$tool" || return 1
+  done
+  [ -f "$prefix/bin/Qt5Core.dll" ] || return 1
+  # A runtime DLL import would mean the runtimes were not linked in, and the
+  # DLL would not start where only Windows's own DLLs sit beside it.
+  if "$triple-objdump" -p "$prefix/bin/Qt5Core.dll" |
+      grep -iE 'DLL Name: *lib(stdc\+\+|gcc_s|winpthread)' >>"$prefix.log"; then
+    echo "Qt5Core.dll imports a runtime DLL (listed above)" >>"$prefix.log"
+    return 1
+  fi
+}
+
 for triple in "${TRIPLES[@]}"; do
-  for pkg in curl libjsoncpp minizip; do
+  for pkg in "${PACKAGES[@]}"; do
     version=$(src_version "$pkg")
     [ -n "$version" ] || { echo "no source package $pkg: are deb-src entries configured?" >&2; exit 1; }
     base="$CACHE/$triple/$pkg"
-    key="$version+r$RECIPE"
+    key="$version+r${RECIPE[$pkg]}"
     prefix="$base/$key"
     if [ -f "$prefix/.complete" ]; then
       log "$triple $pkg $key: cached"
     else
       log "$triple $pkg $key: building"
       rm -rf "$prefix" "$prefix.build"; mkdir -p "$base"
-      if ! "build_$pkg" "$triple" "$version" "$prefix"; then
+      # build_<package name up to its first dash>
+      if ! "build_${pkg%%-*}" "$triple" "$version" "$prefix"; then
         echo "building $pkg $version for $triple failed; last lines of $prefix.log:" >&2
         tail -30 "$prefix.log" >&2 || true
         rm -rf "$prefix" "$prefix.build"

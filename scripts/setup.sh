@@ -12,6 +12,9 @@ PACKAGES=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
   libz-mingw-w64-dev wine64 wine32:i386 xvfb xauth zip procps
+  # Native Qt 5 for the capture library; its moc, rcc and qmake also build
+  # and serve the Windows Qt 5 Core.
+  qtbase5-dev qtbase5-dev-tools qt5-qmake-bin
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -6,6 +6,9 @@ set(CMAKE_CXX_COMPILER ${BRENVIK_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER  ${BRENVIK_MINGW_TRIPLE}-windres)
 
 # Libraries built from Debian source packages by scripts/build-windows-deps.sh.
+# Being roots of the find path is what lets find_package(Qt5) find Qt 5 Core:
+# with packages searched only below the roots, neither CMAKE_PREFIX_PATH nor
+# Qt5_DIR outside them would do.
 if(DEFINED ENV{BRENVIK_WINDEPS_CACHE})
   set(BRENVIK_WINDEPS_CACHE "$ENV{BRENVIK_WINDEPS_CACHE}")
 else()
@@ -16,7 +19,8 @@ set(BRENVIK_WINDEPS_ROOT "${BRENVIK_WINDEPS_CACHE}/${BRENVIK_MINGW_TRIPLE}")
 set(CMAKE_FIND_ROOT_PATH /usr/${BRENVIK_MINGW_TRIPLE}
     ${BRENVIK_WINDEPS_ROOT}/curl/current
     ${BRENVIK_WINDEPS_ROOT}/libjsoncpp/current
-    ${BRENVIK_WINDEPS_ROOT}/minizip/current)
+    ${BRENVIK_WINDEPS_ROOT}/minizip/current
+    ${BRENVIK_WINDEPS_ROOT}/qtbase-opensource-src/current)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
