@@ -15,6 +15,10 @@ PACKAGES=(
   # Native Qt 5 for the capture library; its moc, rcc and qmake also build
   # and serve the Windows Qt 5 Core.
   qtbase5-dev qtbase5-dev-tools qt5-qmake-bin
+  # The capture library records the sound server's monitor on Linux; the
+  # tests run a sound server of their own (and Wine's audio driver talks to
+  # it), play into it with pacat and read several time zones.
+  libpulse-dev pulseaudio pulseaudio-utils tzdata
 )
 
 export DEBIAN_FRONTEND=noninteractive
