@@ -48,11 +48,15 @@ add_library(brenvik::gtest ALIAS brenvik_gtest)
 add_library(brenvik::gtest_main ALIAS brenvik_gtest_main)
 
 # brenvik_add_test(<name> SOURCES <files...> [LIBS <targets...>] [NO_MAIN]
-#                  [LABELS <labels...>] [TIMEOUT <seconds>])
+#                  [LABELS <labels...>] [TIMEOUT <seconds>]
+#                  [FIXTURES <fixtures...>] [ENVIRONMENT <VAR=value...>]
+#                  [RESOURCE_LOCK <names...>])
 # Builds a GoogleTest program and registers it. NO_MAIN links without
-# gtest_main (the program supplies its own main).
+# gtest_main (the program supplies its own main). FIXTURES are CTest fixtures
+# the tests need; ENVIRONMENT is set for them; tests holding the same
+# RESOURCE_LOCK never run at the same time.
 function(brenvik_add_test name)
-  cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
@@ -64,23 +68,37 @@ function(brenvik_add_test name)
   endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} brenvik::build_flags)
   if(CMAKE_CROSSCOMPILING)
-    add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_prefix TIMEOUT ${T_TIMEOUT})
-    if(T_LABELS)
-      set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}")
+    list(APPEND T_FIXTURES wine_prefix)
+  endif()
+  # Property values may be lists: each is escaped so that it stays one value.
+  set(_properties TIMEOUT ${T_TIMEOUT})
+  foreach(_property LABELS FIXTURES ENVIRONMENT RESOURCE_LOCK)
+    if(T_${_property})
+      string(REPLACE ";" "\\;" _value "${T_${_property}}")
+      if(_property STREQUAL "FIXTURES")
+        set(_property FIXTURES_REQUIRED)
+      endif()
+      list(APPEND _properties ${_property} "${_value}")
     endif()
+  endforeach()
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES ${_properties})
   else()
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-      PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${_properties})
   endif()
 endfunction()
 
-# brenvik_add_binary_check(<name> FILE <path> [DLLS <dlls...>])
+# brenvik_add_binary_check(<name> FILE <path> [DLLS <dlls...>] [MIN_WINDOWS <v>])
 # For Windows builds: checks the binary FILE (a path or $<TARGET_FILE:...>) as
 # it ships, with cmake/check_windows_binary.cmake; DLLS are the non-Windows
-# DLLs it may import.
+# DLLs it may import, MIN_WINDOWS the Windows version its header must name
+# (default: the project's).
 function(brenvik_add_binary_check name)
-  cmake_parse_arguments(C "" "FILE" "DLLS" ${ARGN})
+  cmake_parse_arguments(C "" "FILE;MIN_WINDOWS" "DLLS" ${ARGN})
+  if(NOT C_MIN_WINDOWS)
+    set(C_MIN_WINDOWS ${BRENVIK_WINDOWS_MIN_VERSION_TEXT})
+  endif()
   if(NOT WIN32 OR NOT CMAKE_OBJDUMP)
     return()
   endif()
@@ -91,6 +109,26 @@ function(brenvik_add_binary_check name)
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DFILE=${C_FILE} "-DDLLS=${C_DLLS}"
-                   -DMIN_WINDOWS=${BRENVIK_WINDOWS_MIN_VERSION_TEXT} -DRELEASE=${_release}
+                   -DMIN_WINDOWS=${C_MIN_WINDOWS} -DRELEASE=${_release}
                    -P ${PROJECT_SOURCE_DIR}/cmake/check_windows_binary.cmake)
+endfunction()
+
+# brenvik_add_symbol_check(<name> TARGET <library> [EXPORTS <names...>]
+#                          [NOT_EXPORTED <names...>] [IMPORTS <names...>])
+# Checks the library's export and import tables with
+# cmake/check_library_symbols.cmake (objdump for Windows, nm elsewhere).
+function(brenvik_add_symbol_check name)
+  cmake_parse_arguments(C "" "TARGET" "EXPORTS;NOT_EXPORTED;IMPORTS" ${ARGN})
+  if(WIN32)
+    set(_tool ${CMAKE_OBJDUMP})
+  else()
+    set(_tool ${CMAKE_NM})
+  endif()
+  if(NOT _tool)
+    return()
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_COMMAND} -DTOOL=${_tool} -DFILE=$<TARGET_FILE:${C_TARGET}>
+                   "-DEXPORTS=${C_EXPORTS}" "-DNOT_EXPORTED=${C_NOT_EXPORTED}" "-DIMPORTS=${C_IMPORTS}"
+                   -P ${PROJECT_SOURCE_DIR}/cmake/check_library_symbols.cmake)
 endfunction()

@@ -12,8 +12,9 @@ cmake_minimum_required(VERSION 3.25)
 
 set(_windows_dlls
   advapi32.dll bcrypt.dll comctl32.dll comdlg32.dll crypt32.dll gdi32.dll
-  kernel32.dll msvcrt.dll ntdll.dll ole32.dll oleacc.dll oleaut32.dll
-  shell32.dll shlwapi.dll user32.dll version.dll ws2_32.dll)
+  kernel32.dll mpr.dll msvcrt.dll netapi32.dll ntdll.dll ole32.dll oleacc.dll
+  oleaut32.dll shell32.dll shlwapi.dll user32.dll userenv.dll version.dll
+  winmm.dll ws2_32.dll)
 
 execute_process(COMMAND ${OBJDUMP} -p -h ${FILE}
                 OUTPUT_VARIABLE _dump RESULT_VARIABLE _result)
