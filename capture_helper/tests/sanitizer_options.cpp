@@ -1,0 +1,10 @@
+// Sanitizer settings of the capture library's test programs.
+
+// Huge allocations must fail politely (the silence buffer case), not abort.
+extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __tsan_default_options() { return "allocator_may_return_null=1"; }
+
+// Qt is not built with ThreadSanitizer and mixes futexes with the pthread
+// calls TSan watches, so QThread::wait's own bookkeeping looks like races;
+// accesses made from inside Qt are not looked at.
+extern "C" const char* __tsan_default_suppressions() { return "called_from_lib:libQt5Core.so.5\n"; }
