@@ -278,5 +278,22 @@ TEST(CaptureLife, DeletingARunningCaptureStopsItFirst) {
     EXPECT_EQ(audio.counts().stopped, 1);
 }
 
+TEST(CaptureObject, IsAQThreadOfItsOwnNameThatNeverHasAParent) {
+    QObject owner;
+    sysAudioCaptureThread capture(&owner);
+    EXPECT_EQ(capture.parent(), nullptr);
+    EXPECT_STREQ(sysAudioCaptureThread::staticMetaObject.className(), "sysAudioCaptureThread");
+    EXPECT_EQ(sysAudioCaptureThread::staticMetaObject.superClass(), &QThread::staticMetaObject);
+    EXPECT_EQ(capture.metaObject(), &sysAudioCaptureThread::staticMetaObject);
+    EXPECT_EQ(capture.qt_metacast("sysAudioCaptureThread"), &capture);
+    EXPECT_EQ(capture.qt_metacast("QThread"), static_cast<QThread*>(&capture));
+    EXPECT_EQ(capture.qt_metacast("QObject"), static_cast<QObject*>(&capture));
+    EXPECT_EQ(capture.qt_metacast("CMemMq"), nullptr);
+    EXPECT_EQ(qobject_cast<sysAudioCaptureThread*>(static_cast<QObject*>(&capture)), &capture);
+    EXPECT_EQ(Probe::stopFlag(capture), 0);
+    EXPECT_EQ(Probe::finished(capture), 0);
+    EXPECT_EQ(Probe::ready(capture), 0);
+}
+
 }  // namespace
 }  // namespace dorvane::testing
