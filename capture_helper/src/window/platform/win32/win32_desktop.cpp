@@ -1,6 +1,10 @@
 // The desktop on Windows: window enumeration and styles from USER32, the
 // accessibility tree through Microsoft Active Accessibility.
 //
+// The interface id comes from the headers (__uuidof): oleacc's import library
+// carries a stub under the name IID_IAccessible, which a link can pick up in
+// place of the id itself.
+//
 // COM is not initialised here: the search runs on the capture application's
 // user-interface thread, whose apartment the application owns.
 
@@ -122,7 +126,7 @@ public:
         const LONG id = role == AccRole::Client ? OBJID_CLIENT : OBJID_WINDOW;
         void* accessible = nullptr;
         const HRESULT result =
-            AccessibleObjectFromWindow(toHwnd(window), static_cast<DWORD>(id), IID_IAccessible, &accessible);
+            AccessibleObjectFromWindow(toHwnd(window), static_cast<DWORD>(id), __uuidof(IAccessible), &accessible);
         object = fromAccessible(static_cast<IAccessible*>(accessible));
         return result;
     }
@@ -162,7 +166,7 @@ public:
     AccResult queryAccessible(AccDispatch dispatch, AccObject& object) override {
         if (dispatch == AccDispatch::None) return E_POINTER;
         void* accessible = nullptr;
-        const HRESULT result = toDispatch(dispatch)->QueryInterface(IID_IAccessible, &accessible);
+        const HRESULT result = toDispatch(dispatch)->QueryInterface(__uuidof(IAccessible), &accessible);
         object = fromAccessible(static_cast<IAccessible*>(accessible));
         return result;
     }
