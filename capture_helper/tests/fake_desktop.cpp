@@ -143,7 +143,8 @@ AccResult FakeDesktop::children(AccObject object, std::int32_t start, std::int32
     const FakeNode* node = nodeOf(object);
     if (node == nullptr || start < 0 || count <= 0) return kAccFail;
     if (!accSucceeded(node->childrenResult)) return node->childrenResult;
-    for (std::size_t i = static_cast<std::size_t>(start); i < node->children.size() && out.size() < static_cast<std::size_t>(count); ++i) {
+    const std::size_t wanted = static_cast<std::size_t>(count);
+    for (std::size_t i = static_cast<std::size_t>(start); i < node->children.size() && out.size() < wanted; ++i) {
         const FakeChild& child = node->children[i];
         AccVariant variant;
         if (child.isObject) {

@@ -207,7 +207,8 @@ TEST(WindowSearch, DeepGoesDownToTheInnermostChildWindowThatPassesTheFilters) {
     };
     const Case cases[] = {
         {"no child windows", windowObject(plain(top), 0), ofTop},
-        {"a child and its child", windowObject(withChildren(plain(top), {withChildren(windowObject(plain(child), 1), {grand})}), 0),
+        {"a child and its child",
+         windowObject(withChildren(plain(top), {withChildren(windowObject(plain(child), 1), {grand})}), 0),
          ofGrandchild},
         {"a child that does not hold the point",
          windowObject(withChildren(plain(top), {windowObject(plain(far), 1), other}), 0), ofOther},
@@ -297,8 +298,8 @@ TEST(SpecialWindows, ArePlacedByTheirAccessibleChildren) {
         {"only direct children count", cabinet(grandchildOnly, unlocatedWithChild, near), bigEmpty()},
         {"children that combine to all zeros: the window rectangle", cabinet(parentOf({1}), selfAt({0, 0, 1, 1})),
          frameQ},
-        {"a class name that only begins like one", Scene{{windowObject(ofClass(frame, u"CabinetWClassic"), 0)}, {two, far, near}},
-         frameQ},
+        {"a class name that only begins like one",
+         Scene{{windowObject(ofClass(frame, u"CabinetWClassic"), 0)}, {two, far, near}}, frameQ},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -417,8 +418,8 @@ TEST(HitTest, KeepsTheElementWithinTheTopLevelAnswerOfASpecialWindow) {
     // An application window inside an ordinary top-level window: the
     // top-level rule gives that window's rectangle, exclusive edges and all.
     const auto embedded = [&](AccLocation element) {
-        return Scene{{withChildren(plain(frame), {windowObject(ofClass(Rect{50, 40, 410, 200}, u"TXGuiFoundation"), 0)})},
-                     {selfAt(element)}};
+        const FakeWindow application = windowObject(ofClass(Rect{50, 40, 410, 200}, u"TXGuiFoundation"), 0);
+        return Scene{{withChildren(plain(frame), {application})}, {selfAt(element)}};
     };
     Scene embeddedNoElement = embedded({});
     embeddedNoElement.nodes[0].hit.result = kAccFail;
@@ -477,7 +478,8 @@ TEST(Scale, DividesEachEdgeAndTruncatesTowardZero) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_TRUE(sameRect(ask(Scene{{plain(c.window)}, {}}, c.window.left, c.window.top, false, c.scale), c.expected));
+        const QRect answer = ask(Scene{{plain(c.window)}, {}}, c.window.left, c.window.top, false, c.scale);
+        EXPECT_TRUE(sameRect(answer, c.expected));
     }
     SCOPED_TRACE("a special window without located children, halved");
     const Scene empty{{windowObject(ofClass(window, u"CabinetWClass"), 0)}, {FakeNode{}}};

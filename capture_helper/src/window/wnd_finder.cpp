@@ -105,7 +105,8 @@ std::vector<Rect> WndFinder::s_rects;
 Rect WndFinder::s_best;
 
 std::intptr_t packPoint(std::int32_t x, std::int32_t y) {
-    const std::uint32_t packed = (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
+    const std::uint32_t packed =
+        (static_cast<std::uint32_t>(x) & 0xFFFFu) | ((static_cast<std::uint32_t>(y) & 0xFFFFu) << 16);
     return static_cast<std::intptr_t>(packed);
 }
 
@@ -219,7 +220,9 @@ Rect WndFinder::topLevelRect(std::int32_t x, std::int32_t y) {
     return isZero(s_best) ? windowRect : s_best;
 }
 
-void WndFinder::hitTestAccessible(AccObject object, std::int32_t x, std::int32_t y) { hitTestAccessible(object, x, y, 0); }
+void WndFinder::hitTestAccessible(AccObject object, std::int32_t x, std::int32_t y) {
+    hitTestAccessible(object, x, y, 0);
+}
 
 void WndFinder::hitTestAccessible(AccObject object, std::int32_t x, std::int32_t y, int depth) {
     if (object == AccObject::None || depth >= kMaxHitTestDepth) return;

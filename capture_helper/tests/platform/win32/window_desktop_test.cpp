@@ -35,8 +35,9 @@ protected:
         STARTUPINFOA startup{};
         startup.cb = sizeof(startup);
         owner_ = PROCESS_INFORMATION{};
-        started_ = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &owner_) &&
-                   WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
+        started_ =
+            CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &owner_) &&
+            WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
         // This process's own window, over the first of the other's.
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = DefWindowProcW;
@@ -95,7 +96,9 @@ HWND RealDesktop::own_ = nullptr;
 // With deep, the answer is the window's client object (the window objects
 // that Wine makes answer a hit test with it): an element rectangle, which
 // ends on its last pixel.
-QRect asElement(const QRect& window) { return QRect(window.left(), window.top(), window.width() - 1, window.height() - 1); }
+QRect asElement(const QRect& window) {
+    return QRect(window.left(), window.top(), window.width() - 1, window.height() - 1);
+}
 
 // Wine's window objects report no children (the child count is not
 // implemented), so a folder window comes back as the empty box

@@ -50,9 +50,9 @@ int main(int argc, char** argv) {
     if (!registerClass(L"DorvaneTestPlain") || !registerClass(L"CabinetWClass")) return 4;
     for (const Placed& placed : kWindows) {
         const DWORD style = WS_POPUP | (placed.visible ? WS_VISIBLE : 0);
-        HWND window = CreateWindowExW(placed.exStyle | WS_EX_TOPMOST, placed.className, L"", style, placed.left, placed.top,
-                                      placed.right - placed.left, placed.bottom - placed.top, nullptr, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
+        HWND window = CreateWindowExW(placed.exStyle | WS_EX_TOPMOST, placed.className, L"", style, placed.left,
+                                      placed.top, placed.right - placed.left, placed.bottom - placed.top, nullptr,
+                                      nullptr, GetModuleHandleW(nullptr), nullptr);
         if (window == nullptr) return 5;
         SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     }

@@ -24,12 +24,16 @@ namespace {
 HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
 WindowHandle fromHwnd(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd)); }
 
-IAccessible* toAccessible(AccObject object) { return reinterpret_cast<IAccessible*>(static_cast<std::uintptr_t>(object)); }
+IAccessible* toAccessible(AccObject object) {
+    return reinterpret_cast<IAccessible*>(static_cast<std::uintptr_t>(object));
+}
 AccObject fromAccessible(IAccessible* accessible) {
     return static_cast<AccObject>(reinterpret_cast<std::uintptr_t>(accessible));
 }
 
-IDispatch* toDispatch(AccDispatch dispatch) { return reinterpret_cast<IDispatch*>(static_cast<std::uintptr_t>(dispatch)); }
+IDispatch* toDispatch(AccDispatch dispatch) {
+    return reinterpret_cast<IDispatch*>(static_cast<std::uintptr_t>(dispatch));
+}
 AccDispatch fromDispatch(IDispatch* dispatch) {
     return static_cast<AccDispatch>(reinterpret_cast<std::uintptr_t>(dispatch));
 }
