@@ -128,6 +128,13 @@ public:
                 frames = 0;
                 return true;
             }
+            if (bytes < frameBytes_) {
+                // Less than a frame is no packet; kept, it would make every
+                // later wait return at once with nothing to read.
+                if (pa_stream_drop(stream_) != 0) return fail("releasing a packet failed");
+                frames = 0;
+                return true;
+            }
             peeked_ = true;
             packet_ = static_cast<const unsigned char*>(data);  // null for a hole in the stream
             packetFrames_ = static_cast<std::uint32_t>(bytes / frameBytes_);
