@@ -144,13 +144,13 @@ Usage runMeasured(std::vector<std::string> args, double seconds, bool readThread
 class Player {
 public:
     explicit Player(bool tone) : tone_(tone) {
-        pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 2};
+        pa_sample_spec samples{PA_SAMPLE_S16LE, kRate, 2};
         pa_buffer_attr buffer{};
         buffer.maxlength = static_cast<std::uint32_t>(-1);
-        buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &spec));
+        buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &samples));
         buffer.prebuf = static_cast<std::uint32_t>(-1);
         buffer.minreq = static_cast<std::uint32_t>(-1);
-        stream_ = pa_simple_new(nullptr, "bench_capture", PA_STREAM_PLAYBACK, nullptr, "bench", &spec, nullptr, &buffer,
+        stream_ = pa_simple_new(nullptr, "bench_capture", PA_STREAM_PLAYBACK, nullptr, "bench", &samples, nullptr, &buffer,
                                 nullptr);
         if (stream_ != nullptr) thread_ = std::thread([this] { play(); });
     }

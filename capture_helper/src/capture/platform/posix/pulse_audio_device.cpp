@@ -27,8 +27,8 @@ constexpr std::uint32_t kBufferMs = 50;
 // Packets of about 10 ms, so that sound reaches the queue promptly.
 constexpr std::uint32_t kFragmentMs = 10;
 
-bool describe(const pa_sample_spec& spec, MixFormat& format) {
-    switch (spec.format) {
+bool describe(const pa_sample_spec& samples, MixFormat& format) {
+    switch (samples.format) {
         case PA_SAMPLE_U8: format.formatTag = 1; format.bitsPerSample = 8; break;
         case PA_SAMPLE_S16LE: format.formatTag = 1; format.bitsPerSample = 16; break;
         case PA_SAMPLE_S24LE: format.formatTag = 1; format.bitsPerSample = 24; break;
@@ -39,12 +39,12 @@ bool describe(const pa_sample_spec& spec, MixFormat& format) {
             // Big-endian and companded formats have no plain WAV description;
             // their frames still arrive as the sink holds them.
             format.formatTag = 0;
-            format.bitsPerSample = static_cast<std::uint16_t>(pa_sample_size(&spec) * 8);
+            format.bitsPerSample = static_cast<std::uint16_t>(pa_sample_size(&samples) * 8);
             break;
     }
-    format.channels = spec.channels;
-    format.samplesPerSec = spec.rate;
-    format.blockAlign = static_cast<std::uint16_t>(pa_frame_size(&spec));
+    format.channels = samples.channels;
+    format.samplesPerSec = samples.rate;
+    format.blockAlign = static_cast<std::uint16_t>(pa_frame_size(&samples));
     return format.blockAlign != 0;
 }
 
@@ -76,15 +76,15 @@ public:
             return fail("the sound server did not describe itself");
         if (defaultSink_.empty()) return fail("the sound server has no default output device");
         if (!await(pa_context_get_sink_info_by_name(context_, defaultSink_.c_str(), &PulseAudioDevice::onSinkInfo, this)) ||
-            monitor_.empty() || !pa_sample_spec_valid(&spec_))
+            monitor_.empty() || !pa_sample_spec_valid(&sampleFormat_))
             return fail("the default output device " + defaultSink_ + " has no monitor to record from");
-        if (!describe(spec_, format)) return fail("the default output device has no usable sample format");
+        if (!describe(sampleFormat_, format)) return fail("the default output device has no usable sample format");
 
-        stream_ = pa_stream_new(context_, "system audio", &spec_, &channels_);
+        stream_ = pa_stream_new(context_, "system audio", &sampleFormat_, &channels_);
         if (stream_ == nullptr) return fail("the sound server refused a record stream");
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &spec_));
+        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &sampleFormat_));
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
                                                           PA_STREAM_DONT_MOVE);
         if (pa_stream_connect_record(stream_, monitor_.c_str(), &attributes, flags) < 0 ||
@@ -95,7 +95,7 @@ public:
     }
 
     bool bufferFrames(std::uint32_t& frames) override {
-        frames = spec_.rate * kBufferMs / 1000;
+        frames = sampleFormat_.rate * kBufferMs / 1000;
         return true;
     }
 
@@ -173,7 +173,7 @@ private:
     static void onSinkInfo(pa_context*, const pa_sink_info* info, int last, void* self) {
         auto* device = static_cast<PulseAudioDevice*>(self);
         if (last != 0 || info == nullptr) return;
-        device->spec_ = info->sample_spec;
+        device->sampleFormat_ = info->sample_spec;
         device->channels_ = info->channel_map;
         if (info->monitor_source_name != nullptr) device->monitor_ = info->monitor_source_name;
     }
@@ -224,7 +224,7 @@ private:
     pa_stream* stream_ = nullptr;
     std::string defaultSink_;
     std::string monitor_;
-    pa_sample_spec spec_{};
+    pa_sample_spec sampleFormat_{};
     pa_channel_map channels_{};
     std::size_t frameBytes_ = 1;
     bool peeked_ = false;
