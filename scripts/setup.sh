@@ -19,6 +19,9 @@ PACKAGES=(
   # tests run a sound server of their own (and Wine's audio driver talks to
   # it), play into it with pacat and read several time zones.
   libpulse-dev pulseaudio pulseaudio-utils tzdata
+  # The window under the mouse on Linux asks the X server (input shapes,
+  # owning processes); its tests move the cursor through XTest on an Xvfb.
+  libx11-dev libxext-dev libxres-dev libxtst-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive

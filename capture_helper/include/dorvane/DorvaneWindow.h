@@ -28,11 +28,11 @@ extern "C" {
 // the 32-bit range, gives the empty QRect(). A null rect is left alone.
 // Returns true always.
 //
-// Windows only for now: the Linux library does not have it yet (its code is
-// built there for the tests alone).
-#if defined(_WIN32) || defined(DORVANE_BUILDING)
+// On Linux it asks the X server named by DISPLAY; without one (a Wayland
+// session has no global window list or cursor position) the answer is the
+// empty QRect(). There `deep` ends at the innermost child window: the
+// accessibility tree is not looked at yet.
 DORVANE_API bool getWndByMouse(QRect* rect, double scale, bool deep);
-#endif
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,478 @@
+// The desktop on Linux under X11: windows, their owners and the cursor from
+// the X server named by DISPLAY (Xlib, with the Shape extension for input
+// shapes and the X-Resource extension for owning processes).
+//
+// Top-level windows are the root's children in stacking order, which holds
+// every window a person can see, managed or not; where a window manager
+// frames its clients, the frame stands for the window (its rectangle takes
+// in the decorations) and the client inside it, the window with WM_STATE,
+// gives the owner and the class.
+//
+// There is no accessibility tree yet. Each window offers an object of its own
+// that answers a hit test inside it with itself and is located at the
+// window's rectangle, as the default window object does on Windows; so the
+// deep search ends at the innermost child window under the cursor.
+//
+// The connection is opened on the first search and kept; it is opened again
+// when DISPLAY changes or the server went away. Without a server (no DISPLAY,
+// or a Wayland session, whose clients see neither other windows nor the
+// cursor) there is no cursor, so every search answers the empty rectangle.
+//
+// Xlib's default handlers end the process on a protocol error (a window that
+// vanished between two requests) and on a lost connection, and a write to a
+// closed socket raises SIGPIPE. None of that may reach the capture
+// application: while this layer talks to the server it puts in handlers of
+// its own (passing on what concerns other connections) and holds SIGPIPE.
+
+// First: Xlib's macros (None among them) would rewrite the interface's names.
+#include "window/desktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XRes.h>
+#include <X11/extensions/shape.h>
+
+#include <pthread.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <deque>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace dorvane {
+
+namespace {
+
+// The search's own connection, for the handlers to tell its errors apart.
+Display* g_ours = nullptr;
+bool g_lost = false;
+unsigned long g_errors = 0;
+int g_depth = 0;
+XErrorHandler g_previousError = nullptr;
+XIOErrorHandler g_previousIoError = nullptr;
+
+int onError(Display* display, XErrorEvent* event) {
+    if (display == g_ours) {
+        ++g_errors;
+        return 0;
+    }
+    return g_previousError != nullptr ? g_previousError(display, event) : 0;
+}
+
+int onIoError(Display* display) {
+    if (display == g_ours) {
+        g_lost = true;
+        return 0;
+    }
+    return g_previousIoError != nullptr ? g_previousIoError(display) : 0;
+}
+
+// Called by Xlib in place of exit() once the connection is lost.
+void onConnectionLost(Display*, void*) { g_lost = true; }
+
+// One stretch of requests to the server: the handlers above are in place and
+// SIGPIPE is held (and a pending one taken away) until it ends. Stretches may
+// nest; only the outermost one swaps.
+class Requests {
+public:
+    Requests() : errorsAtStart_(g_errors) {
+        if (g_depth++ > 0) return;
+        g_previousError = XSetErrorHandler(&onError);
+        g_previousIoError = XSetIOErrorHandler(&onIoError);
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigpending(&pendingBefore_);
+        pthread_sigmask(SIG_BLOCK, &pipe, &maskBefore_);
+    }
+
+    ~Requests() {
+        if (--g_depth > 0) return;
+        XSetErrorHandler(g_previousError);
+        XSetIOErrorHandler(g_previousIoError);
+        g_previousError = nullptr;
+        g_previousIoError = nullptr;
+        // A SIGPIPE that our writes raised is ours to drop; one that was
+        // already pending, or one the thread never blocked, stays as it was.
+        if (!sigismember(&pendingBefore_, SIGPIPE) && !sigismember(&maskBefore_, SIGPIPE)) {
+            sigset_t pipe;
+            sigemptyset(&pipe);
+            sigaddset(&pipe, SIGPIPE);
+            const timespec none{0, 0};
+            while (sigtimedwait(&pipe, nullptr, &none) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &maskBefore_, nullptr);
+    }
+
+    Requests(const Requests&) = delete;
+    Requests& operator=(const Requests&) = delete;
+
+    // Whether every request of the stretch so far was answered.
+    bool ok() const { return g_errors == errorsAtStart_ && !g_lost; }
+
+private:
+    unsigned long errorsAtStart_;
+    sigset_t pendingBefore_{};
+    sigset_t maskBefore_{};
+};
+
+// The interface's "none", which Xlib's None macro hides.
+constexpr WindowHandle kNoWindow{};
+constexpr AccObject kNoObject{};
+
+Window toWindow(WindowHandle window) { return static_cast<Window>(window); }
+WindowHandle fromWindow(Window window) { return static_cast<WindowHandle>(window); }
+
+// Window ids double as the ids of their accessible objects.
+Window toWindow(AccObject object) { return static_cast<Window>(object); }
+AccObject objectOf(Window window) { return static_cast<AccObject>(window); }
+
+// The children of a window from the top of the stacking order down (the
+// server lists them bottom to top); empty when it cannot be read.
+std::vector<Window> childrenTopFirst(Display* display, Window parent) {
+    Requests requests;
+    Window root = None;
+    Window parentOfParent = None;
+    Window* children = nullptr;
+    unsigned int count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display, parent, &root, &parentOfParent, &children, &count) != 0 && requests.ok()) {
+        result.reserve(count);
+        for (unsigned int i = count; i > 0; --i) result.push_back(children[i - 1]);
+    }
+    if (children != nullptr) XFree(children);
+    return result;
+}
+
+// Depth-first below `parent`, each child followed by its own descendants;
+// false once the callback asked to stop.
+bool visitChildren(Display* display, Window parent, WindowEnumProc proc, std::intptr_t value) {
+    for (Window child : childrenTopFirst(display, parent)) {
+        if (!proc(fromWindow(child), value)) return false;
+        if (!visitChildren(display, child, proc, value)) return false;
+    }
+    return true;
+}
+
+// The string, read as Latin-1 (how the window-manager conventions encode
+// WM_CLASS), cut to `capacity` - 1 characters.
+std::u16string latin1ToUtf16(const char* text, int capacity) {
+    std::u16string result;
+    for (const char* c = text; *c != '\0' && static_cast<int>(result.size()) < capacity - 1; ++c)
+        result.push_back(static_cast<char16_t>(static_cast<unsigned char>(*c)));
+    return result;
+}
+
+class X11Desktop final : public Desktop {
+public:
+    bool cursorPos(std::int32_t& x, std::int32_t& y) override {
+        // Each search starts here: what was learnt about clients is dropped.
+        clients_.clear();
+        if (!connect()) return false;
+        if (pointer(x, y)) return true;
+        // A server that went away since the last search shows only now; one
+        // started again under the same name is asked at once.
+        if (!g_lost) return false;
+        disconnect();
+        return connect() && pointer(x, y);
+    }
+
+    void enumWindows(WindowEnumProc proc, std::intptr_t value) override {
+        if (!usable()) return;
+        const std::vector<Window> windows = childrenTopFirst(display_, root_);
+        topLevel_.clear();
+        topLevel_.insert(windows.begin(), windows.end());
+        for (Window window : windows)
+            if (!proc(fromWindow(window), value)) return;
+    }
+
+    void enumChildWindows(WindowHandle parent, WindowEnumProc proc, std::intptr_t value) override {
+        if (!usable() || parent == kNoWindow) return;
+        visitChildren(display_, toWindow(parent), proc, value);
+    }
+
+    // The outer box, border included, in root coordinates; right and bottom
+    // just outside.
+    bool windowRect(WindowHandle window, Rect& rect) override {
+        if (!usable() || window == kNoWindow) return false;
+        Requests requests;
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display_, toWindow(window), &attributes) == 0 || !requests.ok()) return false;
+        int x = 0, y = 0;
+        Window child = None;
+        if (XTranslateCoordinates(display_, toWindow(window), root_, 0, 0, &x, &y, &child) == 0 || !requests.ok())
+            return false;
+        const long border = attributes.border_width;
+        rect = Rect{static_cast<std::int32_t>(x - border), static_cast<std::int32_t>(y - border),
+                    static_cast<std::int32_t>(x + attributes.width + border),
+                    static_cast<std::int32_t>(y + attributes.height + border)};
+        return true;
+    }
+
+    std::uint32_t currentProcessId() override { return static_cast<std::uint32_t>(getpid()); }
+
+    // _NET_WM_PID where the client set it, else the process the server knows
+    // for the connection that made the window (local clients only).
+    std::uint32_t windowProcessId(WindowHandle window) override {
+        if (!usable() || window == kNoWindow) return 0;
+        const Window client = clientOf(toWindow(window));
+        if (const std::uint32_t claimed = cardinalProperty(client, netWmPid_); claimed != 0) return claimed;
+        return resourcePid(client);
+    }
+
+    // Mapped with every ancestor, and drawn: an input-only window shows
+    // nothing to capture.
+    bool isVisible(WindowHandle window) override {
+        if (!usable() || window == kNoWindow) return false;
+        Requests requests;
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display_, toWindow(window), &attributes) == 0 || !requests.ok()) return false;
+        return attributes.map_state == IsViewable && attributes.c_class == InputOutput;
+    }
+
+    // A window whose input shape (or bounding shape, which clips it) is
+    // empty takes no pointer input: it goes to what lies below.
+    bool isClickThrough(WindowHandle window) override {
+        if (!usable() || window == kNoWindow || !shape_) return false;
+        if (shapeInput_ && shapeEmpty(toWindow(window), ShapeInput)) return true;
+        return shapeEmpty(toWindow(window), ShapeBounding);
+    }
+
+    // The class part of WM_CLASS.
+    std::u16string className(WindowHandle window, int capacity) override {
+        if (!usable() || window == kNoWindow || capacity <= 0) return {};
+        Requests requests;
+        XClassHint hint{};
+        std::u16string name;
+        if (XGetClassHint(display_, clientOf(toWindow(window)), &hint) != 0 && requests.ok() &&
+            hint.res_class != nullptr)
+            name = latin1ToUtf16(hint.res_class, capacity);
+        if (hint.res_name != nullptr) XFree(hint.res_name);
+        if (hint.res_class != nullptr) XFree(hint.res_class);
+        return name;
+    }
+
+    // The window's own object, for either role: X draws no frame of its own
+    // around a client area.
+    AccResult accessibleObject(WindowHandle window, AccRole, AccObject& object) override {
+        object = kNoObject;
+        if (!usable() || window == kNoWindow) return kAccFail;
+        object = objectOf(toWindow(window));
+        return kAccOk;
+    }
+
+    AccResult childCount(AccObject object, std::int32_t& count) override {
+        count = 0;
+        return object == kNoObject ? kAccFail : kAccOk;
+    }
+
+    AccResult children(AccObject, std::int32_t, std::int32_t, std::vector<AccVariant>& children) override {
+        children.clear();
+        return kAccFail;
+    }
+
+    AccResult queryAccessible(AccDispatch, AccObject& object) override {
+        object = kNoObject;
+        return kAccFail;
+    }
+
+    AccResult location(AccObject object, const AccVariant& child, AccLocation& location) override {
+        if (object == kNoObject || child.kind != AccVariant::Kind::Element || child.id != kChildIdSelf)
+            return kAccFail;
+        Rect rect;
+        if (!windowRect(static_cast<WindowHandle>(toWindow(object)), rect)) return kAccFail;
+        location = AccLocation{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
+        return kAccOk;
+    }
+
+    AccResult hitTest(AccObject object, std::int32_t x, std::int32_t y, AccVariant& answer) override {
+        answer = AccVariant{};
+        if (object == kNoObject) return kAccFail;
+        Rect rect;
+        if (!windowRect(static_cast<WindowHandle>(toWindow(object)), rect)) return kAccFail;
+        if (!pointInRect(rect, x, y)) return kAccFalse;
+        answer.kind = AccVariant::Kind::Element;
+        answer.id = kChildIdSelf;
+        return kAccOk;
+    }
+
+    void release(AccObject) override {}
+    void release(AccDispatch) override {}
+
+private:
+    // The pointer on the root window of the default screen; false when it is
+    // on another screen or the server does not answer.
+    bool pointer(std::int32_t& x, std::int32_t& y) {
+        Requests requests;
+        Window root = None, child = None;
+        int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
+        unsigned int buttons = 0;
+        const Bool onScreen =
+            XQueryPointer(display_, root_, &root, &child, &rootX, &rootY, &windowX, &windowY, &buttons);
+        if (!requests.ok() || onScreen == False) return false;
+        x = rootX;
+        y = rootY;
+        return true;
+    }
+
+    // Opens the display DISPLAY names, unless the one open is it and alive.
+    bool connect() {
+        const char* named = std::getenv("DISPLAY");
+        const std::string wanted = named != nullptr ? named : "";
+        if (display_ != nullptr && (g_lost || wanted != displayName_)) disconnect();
+        if (display_ != nullptr) return true;
+        if (wanted.empty()) return false;
+        Requests requests;
+        Display* display = XOpenDisplay(wanted.c_str());
+        if (display == nullptr) return false;
+        g_ours = display;
+        g_lost = false;
+        XSetIOErrorExitHandler(display, &onConnectionLost, nullptr);
+        display_ = display;
+        displayName_ = wanted;
+        root_ = DefaultRootWindow(display);
+        netWmPid_ = XInternAtom(display, "_NET_WM_PID", False);
+        wmState_ = XInternAtom(display, "WM_STATE", False);
+        int event = 0, error = 0, major = 0, minor = 0;
+        shape_ = XShapeQueryExtension(display, &event, &error) != 0 && XShapeQueryVersion(display, &major, &minor) != 0;
+        shapeInput_ = shape_ && (major > 1 || (major == 1 && minor >= 1));
+        resources_ = XResQueryExtension(display, &event, &error) != 0 &&
+                     XResQueryVersion(display, &major, &minor) != 0 && (major > 1 || (major == 1 && minor >= 2));
+        if (!requests.ok()) {
+            disconnect();
+            return false;
+        }
+        return true;
+    }
+
+    void disconnect() {
+        if (display_ != nullptr) {
+            Requests requests;
+            XCloseDisplay(display_);
+        }
+        display_ = nullptr;
+        g_ours = nullptr;
+        g_lost = false;
+        displayName_.clear();
+        topLevel_.clear();
+        clients_.clear();
+    }
+
+    bool usable() const { return display_ != nullptr && !g_lost; }
+
+    bool hasProperty(Window window, Atom property) {
+        Requests requests;
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType, &type, &format,
+                                              &items, &after, &data);
+        if (data != nullptr) XFree(data);
+        return status == Success && requests.ok() && type != None;
+    }
+
+    // A 32-bit CARDINAL property; 0 when missing.
+    std::uint32_t cardinalProperty(Window window, Atom property) {
+        Requests requests;
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        const int status = XGetWindowProperty(display_, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
+                                              &items, &after, &data);
+        std::uint32_t value = 0;
+        // Xlib hands 32-bit items out as longs.
+        if (status == Success && requests.ok() && type == XA_CARDINAL && format == 32 && items >= 1 && data != nullptr)
+            value = static_cast<std::uint32_t>(*reinterpret_cast<const unsigned long*>(data));
+        if (data != nullptr) XFree(data);
+        return value;
+    }
+
+    std::uint32_t resourcePid(Window window) {
+        if (!resources_) return 0;
+        Requests requests;
+        XResClientIdSpec client{window, XRES_CLIENT_ID_PID_MASK};
+        long count = 0;
+        XResClientIdValue* ids = nullptr;
+        std::uint32_t pid = 0;
+        if (XResQueryClientIds(display_, 1, &client, &count, &ids) == Success && requests.ok()) {
+            for (long i = 0; i < count && pid == 0; ++i) {
+                const pid_t found = XResGetClientPid(&ids[i]);
+                if (found > 0) pid = static_cast<std::uint32_t>(found);
+            }
+        }
+        if (ids != nullptr) XResClientIdsDestroy(count, ids);
+        return pid;
+    }
+
+    bool shapeEmpty(Window window, int kind) {
+        Requests requests;
+        int count = 0, ordering = 0;
+        XRectangle* rects = XShapeGetRectangles(display_, window, kind, &count, &ordering);
+        const bool answered = requests.ok();
+        if (rects != nullptr) XFree(rects);
+        return answered && count == 0;
+    }
+
+    // The window that stands for a top-level one: itself, or where it is a
+    // window manager's frame the client inside it (the nearest window with
+    // WM_STATE, breadth first, no deeper than frames go). Child windows stand
+    // for themselves.
+    Window clientOf(Window window) {
+        if (topLevel_.count(window) == 0) return window;
+        const auto known = clients_.find(window);
+        if (known != clients_.end()) return known->second;
+        Window client = window;
+        if (!hasProperty(window, wmState_)) {
+            constexpr int kFrameDepth = 3;
+            std::deque<std::pair<Window, int>> pending{{window, 0}};
+            bool found = false;
+            while (!pending.empty() && !found) {
+                const auto [parent, depth] = pending.front();
+                pending.pop_front();
+                if (depth >= kFrameDepth) continue;
+                for (Window child : childrenTopFirst(display_, parent)) {
+                    if (hasProperty(child, wmState_)) {
+                        client = child;
+                        found = true;
+                        break;
+                    }
+                    pending.emplace_back(child, depth + 1);
+                }
+            }
+        }
+        clients_.emplace(window, client);
+        return client;
+    }
+
+    Display* display_ = nullptr;
+    std::string displayName_;
+    Window root_ = None;
+    Atom netWmPid_ = None;
+    Atom wmState_ = None;
+    bool shape_ = false;
+    bool shapeInput_ = false;
+    bool resources_ = false;
+    // The root's children as the last enumeration saw them, and the clients
+    // found for them during this search.
+    std::unordered_set<Window> topLevel_;
+    std::unordered_map<Window, Window> clients_;
+};
+
+}  // namespace
+
+Desktop& systemDesktop() {
+    static X11Desktop desktop;
+    return desktop;
+}
+
+}  // namespace dorvane
