@@ -1,0 +1,153 @@
+// The test's X server and window owner: started with descriptors of their
+// own, so that nothing of the test's output is held open by them.
+
+#include "platform/x11/x_server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+extern char** environ;
+
+namespace dorvane::testing {
+
+namespace {
+
+// One line from `fd` within `seconds`; false on end, error or timeout.
+bool readLine(int fd, std::string& line, int seconds) {
+    line.clear();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return false;
+        pollfd ready{fd, POLLIN, 0};
+        if (poll(&ready, 1, static_cast<int>(left)) <= 0) continue;
+        char c = 0;
+        const ssize_t got = read(fd, &c, 1);
+        if (got <= 0) return false;
+        if (c == '\n') return true;
+        line.push_back(c);
+    }
+}
+
+void endProcess(pid_t& pid) {
+    if (pid <= 0) return;
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    pid = -1;
+}
+
+}  // namespace
+
+bool XServer::start() {
+    stop();
+    // The write end goes to the server as it is; the read end stays here.
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) {
+        error_ = "pipe failed";
+        return false;
+    }
+    fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
+    const std::string fd = std::to_string(pipeFds[1]);
+    std::vector<std::string> args = {XVFB_PROGRAM, "-displayfd", fd, "-screen", "0", "1280x1024x24",
+                                     "-nolisten", "tcp", "-terminate"};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    if (spawned != 0) {
+        pid_ = -1;
+        close(pipeFds[0]);
+        error_ = "cannot start " + std::string(XVFB_PROGRAM);
+        return false;
+    }
+    std::string number;
+    const bool announced = readLine(pipeFds[0], number, 30);
+    close(pipeFds[0]);
+    if (!announced || number.empty()) {
+        stop();
+        error_ = "Xvfb did not announce a display";
+        return false;
+    }
+    name_ = ":" + number;
+    return true;
+}
+
+void XServer::stop() {
+    endProcess(pid_);
+    name_.clear();
+}
+
+bool WindowOwner::start(const std::vector<std::string>& windows) {
+    stop();
+    // Only the copies on its standard input and output reach the helper.
+    int input[2], output[2];
+    if (pipe2(input, O_CLOEXEC) != 0) return false;
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        close(input[0]);
+        close(input[1]);
+        return false;
+    }
+    std::vector<std::string> args = {X_WINDOW_OWNER_PROGRAM};
+    args.insert(args.end(), windows.begin(), windows.end());
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(&arg[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(input[0]);
+    close(output[1]);
+    input_ = input[1];
+    if (spawned != 0) {
+        pid_ = -1;
+        close(output[0]);
+        stop();
+        return false;
+    }
+    std::string line;
+    const bool ready = readLine(output[0], line, 30) && line == "ready";
+    close(output[0]);
+    if (!ready) stop();
+    return ready;
+}
+
+void WindowOwner::stop() {
+    if (input_ >= 0) {
+        close(input_);
+        input_ = -1;
+    }
+    if (pid_ > 0) {
+        // It leaves once its input closes; a helper that hangs is ended.
+        for (int i = 0; i < 100; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return;
+            }
+            usleep(20000);
+        }
+        endProcess(pid_);
+    }
+}
+
+}  // namespace dorvane::testing
