@@ -11,6 +11,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #include <cstdlib>
@@ -176,6 +177,46 @@ TEST_F(X11Desktop, FollowsAWindowAsItMovesAndGoes) {
     XDestroyWindow(display_, window);
     XSync(display_, False);
     EXPECT_EQ(answerAt(display_, 1150, 850, true, 1.0), QRect());
+}
+
+// A window manager's frame around a client: the test plays the manager,
+// framing a client that claims the other process. The frame (made by this
+// process) stands for the window, with the client's owner, and its rectangle
+// takes in the decorations; deep goes down into the client.
+TEST_F(X11Desktop, TakesAFrameForItsClient) {
+    const Window root = DefaultRootWindow(display_);
+    const unsigned long black = BlackPixel(display_, DefaultScreen(display_));
+    const Window frame = XCreateSimpleWindow(display_, root, 1000, 100, 150, 150, 0, 0, black);
+    const Window client = XCreateSimpleWindow(display_, frame, 5, 20, 140, 125, 0, 0, black);
+    const unsigned long pid = static_cast<unsigned long>(owner_->pid());
+    XChangeProperty(display_, client, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&pid), 1);
+    const Atom wmState = XInternAtom(display_, "WM_STATE", False);
+    const unsigned long normalState[2] = {NormalState, 0};
+    XChangeProperty(display_, client, wmState, wmState, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(normalState), 2);
+    XMapWindow(display_, client);
+    XMapRaised(display_, frame);
+    XSync(display_, False);
+
+    struct Case {
+        const char* what;
+        int x, y;
+        bool deep;
+        QRect expected;
+    };
+    const Case cases[] = {
+        {"on the decoration", 1050, 110, false, edges(1000, 100, 1150, 250)},
+        {"on the client", 1050, 150, false, edges(1000, 100, 1150, 250)},
+        {"deep: on the decoration", 1050, 110, true, edges(1000, 100, 1149, 249)},
+        {"deep: on the client", 1050, 150, true, edges(1005, 120, 1144, 244)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(answerAt(display_, c.x, c.y, c.deep, 1.0), c.expected);
+    }
+    XDestroyWindow(display_, frame);
+    XSync(display_, False);
 }
 
 // Without an X server (DISPLAY unset, as in a Wayland session without
