@@ -21,7 +21,7 @@ PACKAGES=(
   libpulse-dev pulseaudio pulseaudio-utils tzdata
   # The window under the mouse on Linux asks the X server (input shapes,
   # owning processes); its tests move the cursor through XTest on an Xvfb.
-  libx11-dev libxext-dev libxres-dev libxtst-dev
+  libx11-dev libx11-xcb-dev libxext-dev libxres-dev libxtst-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive

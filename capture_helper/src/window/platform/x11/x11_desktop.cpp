@@ -28,10 +28,12 @@
 #include "window/desktop.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XRes.h>
 #include <X11/extensions/shape.h>
+#include <xcb/xcb.h>
 
 #include <pthread.h>
 #include <signal.h>
@@ -174,7 +176,8 @@ std::u16string latin1ToUtf16(const char* text, int capacity) {
 class X11Desktop final : public Desktop {
 public:
     bool cursorPos(std::int32_t& x, std::int32_t& y) override {
-        // Each search starts here: what was learnt about clients is dropped.
+        // Each search starts here: what the last one learnt is dropped.
+        geometries_.clear();
         clients_.clear();
         if (!connect()) return false;
         if (pointer(x, y)) return true;
@@ -190,6 +193,7 @@ public:
         const std::vector<Window> windows = childrenTopFirst(display_, root_);
         topLevel_.clear();
         topLevel_.insert(windows.begin(), windows.end());
+        fetchGeometries(windows);
         for (Window window : windows)
             if (!proc(fromWindow(window), value)) return;
     }
@@ -203,17 +207,33 @@ public:
     // just outside.
     bool windowRect(WindowHandle window, Rect& rect) override {
         if (!usable() || window == kNoWindow) return false;
+        const auto known = geometries_.find(toWindow(window));
+        if (known != geometries_.end()) {
+            rect = known->second;
+            return true;
+        }
         Requests requests;
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display_, toWindow(window), &attributes) == 0 || !requests.ok()) return false;
+        Window root = None;
         int x = 0, y = 0;
-        Window child = None;
-        if (XTranslateCoordinates(display_, toWindow(window), root_, 0, 0, &x, &y, &child) == 0 || !requests.ok())
+        unsigned int width = 0, height = 0, border = 0, depth = 0;
+        if (XGetGeometry(display_, toWindow(window), &root, &x, &y, &width, &height, &border, &depth) == 0 ||
+            !requests.ok())
             return false;
-        const long border = attributes.border_width;
-        rect = Rect{static_cast<std::int32_t>(x - border), static_cast<std::int32_t>(y - border),
-                    static_cast<std::int32_t>(x + attributes.width + border),
-                    static_cast<std::int32_t>(y + attributes.height + border)};
+        // The position is the border's outer corner in the parent, which for
+        // the root's children is the root; others are asked where that is.
+        if (topLevel_.count(toWindow(window)) == 0) {
+            int insideX = 0, insideY = 0;
+            Window child = None;
+            if (XTranslateCoordinates(display_, toWindow(window), root_, 0, 0, &insideX, &insideY, &child) == 0 ||
+                !requests.ok())
+                return false;
+            x = insideX - static_cast<int>(border);
+            y = insideY - static_cast<int>(border);
+        }
+        const long outerWidth = static_cast<long>(width) + 2L * border;
+        const long outerHeight = static_cast<long>(height) + 2L * border;
+        rect = Rect{static_cast<std::int32_t>(x), static_cast<std::int32_t>(y),
+                    static_cast<std::int32_t>(x + outerWidth), static_cast<std::int32_t>(y + outerHeight)};
         return true;
     }
 
@@ -363,10 +383,38 @@ private:
         g_lost = false;
         displayName_.clear();
         topLevel_.clear();
+        geometries_.clear();
         clients_.clear();
     }
 
     bool usable() const { return display_ != nullptr && !g_lost; }
+
+    // The outer boxes of the root's children, asked for all at once (one
+    // wait for the server, not one per window), for this enumeration. A
+    // window that is gone by then is left out, and asked again if at all.
+    void fetchGeometries(const std::vector<Window>& windows) {
+        geometries_.clear();
+        xcb_connection_t* connection = XGetXCBConnection(display_);
+        if (connection == nullptr) return;
+        Requests requests;
+        std::vector<xcb_get_geometry_cookie_t> cookies;
+        cookies.reserve(windows.size());
+        for (Window window : windows)
+            cookies.push_back(xcb_get_geometry(connection, static_cast<xcb_window_t>(window)));
+        for (std::size_t i = 0; i < windows.size(); ++i) {
+            xcb_generic_error_t* error = nullptr;
+            xcb_get_geometry_reply_t* reply = xcb_get_geometry_reply(connection, cookies[i], &error);
+            if (reply != nullptr) {
+                const std::int32_t border = reply->border_width;
+                const std::int32_t left = reply->x;
+                const std::int32_t top = reply->y;
+                geometries_.emplace(windows[i], Rect{left, top, left + reply->width + 2 * border,
+                                                     top + reply->height + 2 * border});
+            }
+            std::free(reply);
+            std::free(error);
+        }
+    }
 
     bool hasProperty(Window window, Atom property) {
         Requests requests;
@@ -462,9 +510,10 @@ private:
     bool shape_ = false;
     bool shapeInput_ = false;
     bool resources_ = false;
-    // The root's children as the last enumeration saw them, and the clients
-    // found for them during this search.
+    // The root's children as the last enumeration saw them with their boxes,
+    // and the clients found for them during this search.
     std::unordered_set<Window> topLevel_;
+    std::unordered_map<Window, Rect> geometries_;
     std::unordered_map<Window, Window> clients_;
 };
 
