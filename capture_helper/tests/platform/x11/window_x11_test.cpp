@@ -182,12 +182,13 @@ TEST_F(X11Desktop, FollowsAWindowAsItMovesAndGoes) {
 // A window manager's frame around a client: the test plays the manager,
 // framing a client that claims the other process. The frame (made by this
 // process) stands for the window, with the client's owner, and its rectangle
-// takes in the decorations; deep goes down into the client.
+// takes in the decorations; deep goes down into the client. Rectangles take
+// in the borders (3 pixels around the frame, 2 around the client).
 TEST_F(X11Desktop, TakesAFrameForItsClient) {
     const Window root = DefaultRootWindow(display_);
     const unsigned long black = BlackPixel(display_, DefaultScreen(display_));
-    const Window frame = XCreateSimpleWindow(display_, root, 1000, 100, 150, 150, 0, 0, black);
-    const Window client = XCreateSimpleWindow(display_, frame, 5, 20, 140, 125, 0, 0, black);
+    const Window frame = XCreateSimpleWindow(display_, root, 1000, 100, 150, 150, 3, 0, black);
+    const Window client = XCreateSimpleWindow(display_, frame, 5, 20, 140, 125, 2, 0, black);
     const unsigned long pid = static_cast<unsigned long>(owner_->pid());
     XChangeProperty(display_, client, XInternAtom(display_, "_NET_WM_PID", False), XA_CARDINAL, 32, PropModeReplace,
                     reinterpret_cast<const unsigned char*>(&pid), 1);
@@ -206,10 +207,12 @@ TEST_F(X11Desktop, TakesAFrameForItsClient) {
         QRect expected;
     };
     const Case cases[] = {
-        {"on the decoration", 1050, 110, false, edges(1000, 100, 1150, 250)},
-        {"on the client", 1050, 150, false, edges(1000, 100, 1150, 250)},
-        {"deep: on the decoration", 1050, 110, true, edges(1000, 100, 1149, 249)},
-        {"deep: on the client", 1050, 150, true, edges(1005, 120, 1144, 244)},
+        {"on the decoration", 1050, 110, false, edges(1000, 100, 1156, 256)},
+        {"on the frame's border", 1001, 101, false, edges(1000, 100, 1156, 256)},
+        {"on the client", 1050, 150, false, edges(1000, 100, 1156, 256)},
+        {"deep: on the decoration", 1050, 110, true, edges(1000, 100, 1155, 255)},
+        {"deep: on the client's border", 1009, 124, true, edges(1008, 123, 1151, 251)},
+        {"deep: on the client", 1050, 150, true, edges(1008, 123, 1151, 251)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
