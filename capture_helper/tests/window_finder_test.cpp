@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "dorvane/DorvaneWindow.h"
+#include "rect_assertion.h"
 #include "fake_desktop.h"
 #include "window/wnd_finder.h"
 
@@ -139,18 +140,6 @@ QRect ask(FakeDesktop& desktop, std::int32_t x, std::int32_t y, bool deep, doubl
 QRect ask(const Scene& scene, std::int32_t x, std::int32_t y, bool deep, double scale = 1.0) {
     FakeDesktop desktop(scene.windows, scene.nodes);
     return ask(desktop, x, y, deep, scale);
-}
-
-// QRect's operator== calls every null rectangle equal; the four numbers are
-// what the caller reads.
-::testing::AssertionResult sameRect(const QRect& actual, const QRect& expected) {
-    if (actual.left() == expected.left() && actual.top() == expected.top() && actual.width() == expected.width() &&
-        actual.height() == expected.height())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << actual.left() << ", " << actual.top() << ", " << actual.width()
-                                         << " x " << actual.height() << "), expected (" << expected.left() << ", "
-                                         << expected.top() << ", " << expected.width() << " x " << expected.height()
-                                         << ")";
 }
 
 const Rect kUpper{10, 10, 110, 110};

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "dorvane/DorvaneWindow.h"
+#include "rect_assertion.h"
 
 namespace {
 
@@ -82,16 +83,6 @@ HANDLE RealDesktop::stop_ = nullptr;
 PROCESS_INFORMATION RealDesktop::owner_{};
 bool RealDesktop::started_ = false;
 HWND RealDesktop::own_ = nullptr;
-
-::testing::AssertionResult sameRect(const QRect& actual, const QRect& expected) {
-    if (actual.left() == expected.left() && actual.top() == expected.top() && actual.width() == expected.width() &&
-        actual.height() == expected.height())
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "got (" << actual.left() << ", " << actual.top() << ", " << actual.width()
-                                         << " x " << actual.height() << "), expected (" << expected.left() << ", "
-                                         << expected.top() << ", " << expected.width() << " x " << expected.height()
-                                         << ")";
-}
 
 // With deep, the answer is the window's client object (the window objects
 // that Wine makes answer a hit test with it): an element rectangle, which
