@@ -22,6 +22,10 @@ PACKAGES=(
   # The window under the mouse on Linux asks the X server (input shapes,
   # owning processes); its tests move the cursor through XTest on an Xvfb.
   libx11-dev libx11-xcb-dev libxext-dev libxres-dev libxtst-dev
+  # ... and the elements inside other applications' windows on the
+  # accessibility bus; its tests start that bus from a session bus of their
+  # own for a GTK application, and the benchmark compares with xdotool.
+  libatspi2.0-dev at-spi2-core dbus-daemon libgtk-3-dev xdotool
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 extern char** environ;
 
@@ -94,7 +95,7 @@ void XServer::stop() {
     name_.clear();
 }
 
-bool WindowOwner::start(const std::vector<std::string>& windows) {
+bool HelperProcess::start(std::vector<std::string> args) {
     stop();
     // Only the copies on its standard input and output reach the helper.
     int input[2], output[2];
@@ -104,8 +105,6 @@ bool WindowOwner::start(const std::vector<std::string>& windows) {
         close(input[1]);
         return false;
     }
-    std::vector<std::string> args = {X_WINDOW_OWNER_PROGRAM};
-    args.insert(args.end(), windows.begin(), windows.end());
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(&arg[0]);
     argv.push_back(nullptr);
@@ -125,13 +124,17 @@ bool WindowOwner::start(const std::vector<std::string>& windows) {
         return false;
     }
     std::string line;
-    const bool ready = readLine(output[0], line, 30) && line == "ready";
+    const bool ready = readLine(output[0], line, 30) && line.compare(0, 5, "ready") == 0;
     close(output[0]);
-    if (!ready) stop();
-    return ready;
+    if (!ready) {
+        stop();
+        return false;
+    }
+    detail_ = line.size() > 6 ? line.substr(6) : "";
+    return true;
 }
 
-void WindowOwner::stop() {
+void HelperProcess::stop() {
     if (input_ >= 0) {
         close(input_);
         input_ = -1;
@@ -148,6 +151,22 @@ void WindowOwner::stop() {
         }
         endProcess(pid_);
     }
+}
+
+void HelperProcess::kill() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = -1;
+    }
+    stop();
+}
+
+bool WindowOwner::start(const std::vector<std::string>& windows) {
+    std::vector<std::string> args = {X_WINDOW_OWNER_PROGRAM};
+    args.insert(args.end(), windows.begin(), windows.end());
+    return HelperProcess::start(std::move(args));
 }
 
 }  // namespace dorvane::testing

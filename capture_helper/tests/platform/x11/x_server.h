@@ -31,24 +31,39 @@ private:
     std::string error_;
 };
 
-// dorvane_x_window_owner with the given window arguments, on the display in
-// DISPLAY; kept until stop() (or the test process's end, which closes its
-// standard input).
-class WindowOwner {
+// A helper program of the test's with its standard input and output on
+// pipes (its input is held until stop()), that says "ready" as its first line
+// of output once it has done what it is there for.
+class HelperProcess {
 public:
-    WindowOwner() = default;
-    ~WindowOwner() { stop(); }
-    WindowOwner(const WindowOwner&) = delete;
-    WindowOwner& operator=(const WindowOwner&) = delete;
+    HelperProcess() = default;
+    ~HelperProcess() { stop(); }
+    HelperProcess(const HelperProcess&) = delete;
+    HelperProcess& operator=(const HelperProcess&) = delete;
 
-    // True once it has said its windows are there.
-    bool start(const std::vector<std::string>& windows);
+    // True once it said so within 30 seconds; what followed "ready" on that
+    // line is in detail().
+    bool start(std::vector<std::string> argv);
+    // Closes its input, which tells it to leave, and waits for that (ending
+    // it if it hangs).
     void stop();
+    // Ends it at once, as a crash would.
+    void kill();
     pid_t pid() const { return pid_; }
+    const std::string& detail() const { return detail_; }
 
 private:
     pid_t pid_ = -1;
     int input_ = -1;
+    std::string detail_;
+};
+
+// dorvane_x_window_owner with the given window arguments, on the display in
+// DISPLAY; kept until stop() (or the test process's end, which closes its
+// standard input).
+class WindowOwner : public HelperProcess {
+public:
+    bool start(const std::vector<std::string>& windows);
 };
 
 }  // namespace dorvane::testing

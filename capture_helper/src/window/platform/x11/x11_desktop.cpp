@@ -8,10 +8,8 @@
 // in the decorations) and the client inside it, the window with WM_STATE,
 // gives the owner and the class.
 //
-// There is no accessibility tree yet. Each window offers an object of its own
-// that answers a hit test inside it with itself and is located at the
-// window's rectangle, as the default window object does on Windows; so the
-// deep search ends at the innermost child window under the cursor.
+// The accessible objects come from the accessibility bus where the window's
+// process is on it (x11_accessibility.h).
 //
 // The connection is opened on the first search and kept; it is opened again
 // when DISPLAY changes or the server went away. Without a server (no DISPLAY,
@@ -26,6 +24,7 @@
 
 // First: Xlib's macros (None among them) would rewrite the interface's names.
 #include "window/desktop.h"
+#include "window/platform/x11/x11_accessibility.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib-xcb.h>
@@ -128,14 +127,9 @@ private:
 
 // The interface's "none", which Xlib's None macro hides.
 constexpr WindowHandle kNoWindow{};
-constexpr AccObject kNoObject{};
 
 Window toWindow(WindowHandle window) { return static_cast<Window>(window); }
 WindowHandle fromWindow(Window window) { return static_cast<WindowHandle>(window); }
-
-// Window ids double as the ids of their accessible objects.
-Window toWindow(AccObject object) { return static_cast<Window>(object); }
-AccObject objectOf(Window window) { return static_cast<AccObject>(window); }
 
 // The children of a window from the top of the stacking order down (the
 // server lists them bottom to top); empty when it cannot be read.
@@ -173,12 +167,13 @@ std::u16string latin1ToUtf16(const char* text, int capacity) {
     return result;
 }
 
-class X11Desktop final : public Desktop {
+class X11Desktop final : public Desktop, private x11::WindowFacts {
 public:
     bool cursorPos(std::int32_t& x, std::int32_t& y) override {
         // Each search starts here: what the last one learnt is dropped.
         geometries_.clear();
         clients_.clear();
+        accessibility_.beginSearch();
         if (!connect()) return false;
         if (pointer(x, y)) return true;
         // A server that went away since the last search shows only now; one
@@ -280,52 +275,29 @@ public:
         return name;
     }
 
-    // The window's own object, for either role: X draws no frame of its own
-    // around a client area.
     AccResult accessibleObject(WindowHandle window, AccRole, AccObject& object) override {
-        object = kNoObject;
-        if (!usable() || window == kNoWindow) return kAccFail;
-        object = objectOf(toWindow(window));
-        return kAccOk;
+        object = AccObject{};
+        if (!usable()) return kAccFail;
+        return accessibility_.accessibleObject(window, object);
     }
-
     AccResult childCount(AccObject object, std::int32_t& count) override {
-        count = 0;
-        return object == kNoObject ? kAccFail : kAccOk;
+        return accessibility_.childCount(object, count);
     }
-
-    AccResult children(AccObject, std::int32_t, std::int32_t, std::vector<AccVariant>& children) override {
-        children.clear();
-        return kAccFail;
+    AccResult children(AccObject object, std::int32_t start, std::int32_t count,
+                       std::vector<AccVariant>& children) override {
+        return accessibility_.children(object, start, count, children);
     }
-
-    AccResult queryAccessible(AccDispatch, AccObject& object) override {
-        object = kNoObject;
-        return kAccFail;
+    AccResult queryAccessible(AccDispatch dispatch, AccObject& object) override {
+        return accessibility_.queryAccessible(dispatch, object);
     }
-
     AccResult location(AccObject object, const AccVariant& child, AccLocation& location) override {
-        if (object == kNoObject || child.kind != AccVariant::Kind::Element || child.id != kChildIdSelf)
-            return kAccFail;
-        Rect rect;
-        if (!windowRect(static_cast<WindowHandle>(toWindow(object)), rect)) return kAccFail;
-        location = AccLocation{rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-        return kAccOk;
+        return accessibility_.location(object, child, location);
     }
-
     AccResult hitTest(AccObject object, std::int32_t x, std::int32_t y, AccVariant& answer) override {
-        answer = AccVariant{};
-        if (object == kNoObject) return kAccFail;
-        Rect rect;
-        if (!windowRect(static_cast<WindowHandle>(toWindow(object)), rect)) return kAccFail;
-        if (!pointInRect(rect, x, y)) return kAccFalse;
-        answer.kind = AccVariant::Kind::Element;
-        answer.id = kChildIdSelf;
-        return kAccOk;
+        return accessibility_.hitTest(object, x, y, answer);
     }
-
-    void release(AccObject) override {}
-    void release(AccDispatch) override {}
+    void release(AccObject object) override { accessibility_.release(object); }
+    void release(AccDispatch dispatch) override { accessibility_.release(dispatch); }
 
 private:
     // The pointer on the root window of the default screen; false when it is
@@ -361,6 +333,7 @@ private:
         root_ = DefaultRootWindow(display);
         netWmPid_ = XInternAtom(display, "_NET_WM_PID", False);
         wmState_ = XInternAtom(display, "WM_STATE", False);
+        atSpiBus_ = XInternAtom(display, "AT_SPI_BUS", False);
         int event = 0, error = 0, major = 0, minor = 0;
         shape_ = XShapeQueryExtension(display, &event, &error) != 0 && XShapeQueryVersion(display, &major, &minor) != 0;
         shapeInput_ = shape_ && (major > 1 || (major == 1 && minor >= 1));
@@ -385,6 +358,41 @@ private:
         topLevel_.clear();
         geometries_.clear();
         clients_.clear();
+    }
+
+    // WindowFacts (windowRect and windowProcessId are the Desktop's).
+    bool contentBox(WindowHandle window, Rect& box) override {
+        if (!usable() || window == kNoWindow) return false;
+        const Window content = clientOf(toWindow(window));
+        Requests requests;
+        Window root = None, child = None;
+        int x = 0, y = 0, rootX = 0, rootY = 0;
+        unsigned int width = 0, height = 0, border = 0, depth = 0;
+        if (XGetGeometry(display_, content, &root, &x, &y, &width, &height, &border, &depth) == 0 ||
+            XTranslateCoordinates(display_, content, root_, 0, 0, &rootX, &rootY, &child) == 0 || !requests.ok())
+            return false;
+        box = Rect{rootX, rootY, static_cast<std::int32_t>(rootX + static_cast<long>(width)),
+                   static_cast<std::int32_t>(rootY + static_cast<long>(height))};
+        return true;
+    }
+
+    // Only read in an X11 session: under Wayland the address is not kept on
+    // the X server of the compatibility layer.
+    std::string accessibilityBusProperty() override {
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if (!usable() || (wayland != nullptr && *wayland != '\0')) return {};
+        Requests requests;
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        const int status = XGetWindowProperty(display_, root_, atSpiBus_, 0, 1024, False, AnyPropertyType, &type,
+                                              &format, &items, &after, &data);
+        std::string value;
+        if (status == Success && requests.ok() && format == 8 && data != nullptr)
+            value.assign(reinterpret_cast<const char*>(data), items);
+        if (data != nullptr) XFree(data);
+        return value;
     }
 
     bool usable() const { return display_ != nullptr && !g_lost; }
@@ -507,6 +515,7 @@ private:
     Window root_ = None;
     Atom netWmPid_ = None;
     Atom wmState_ = None;
+    Atom atSpiBus_ = None;
     bool shape_ = false;
     bool shapeInput_ = false;
     bool resources_ = false;
@@ -515,6 +524,7 @@ private:
     std::unordered_set<Window> topLevel_;
     std::unordered_map<Window, Rect> geometries_;
     std::unordered_map<Window, Window> clients_;
+    x11::Accessibility accessibility_{*this};
 };
 
 }  // namespace
