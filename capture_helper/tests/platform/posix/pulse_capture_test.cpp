@@ -180,7 +180,7 @@ TEST(SoundServerCapture, TheRecorderWritesAWavFileOfWhatPlays) {
     {
         TonePlayer player;
         ASSERT_TRUE(player.ok());
-        const std::string command = std::string("\"") + DORVANE_RECORD_PROGRAM + "\" --seconds 3 \"" + wav + "\"";
+        const std::string command = std::string("\"") + DORVANE_DEMO_PROGRAM + "\" record --seconds 3 \"" + wav + "\"";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
     std::FILE* file = std::fopen(wav.c_str(), "rb");

@@ -14,6 +14,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <ostream>
 #include <string>
@@ -148,6 +149,22 @@ TEST_F(X11Desktop, AnswersTheWindowUnderTheCursor) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(answerAt(display_, c.x, c.y, c.deep, c.scale), c.expected);
     }
+}
+
+// The demonstration program, a process of its own, prints both answers for
+// where the mouse is.
+TEST_F(X11Desktop, TheDemonstrationPrintsTheRectanglesUnderTheMouse) {
+    XTestFakeMotionEvent(display_, -1, 820, 470, CurrentTime);
+    XSync(display_, False);
+    const std::string command = std::string("\"") + DORVANE_DEMO_PROGRAM + "\" mouse --once";
+    std::FILE* output = popen(command.c_str(), "r");
+    ASSERT_NE(output, nullptr);
+    std::string printed;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, output) != nullptr) printed += buffer;
+    EXPECT_EQ(pclose(output), 0);
+    EXPECT_NE(printed.find("top-level (800, 450) 200 x 150"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("deep (800, 450) 199 x 149"), std::string::npos) << printed;
 }
 
 // A window of this process's connection that claims the other process in

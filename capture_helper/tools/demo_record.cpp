@@ -1,9 +1,7 @@
-// dorvane_record: records what the system plays into a WAV file, through the
-// capture library as the capture application uses it: a sysAudioCaptureThread
-// filling a CMemMq, and a reader taking the bytes out on a thread of its own
-// (here the main thread).
-//
-//   dorvane_record [--seconds N] OUTPUT.wav
+// dorvane_demo record: records what the system plays into a WAV file,
+// through the capture library as the capture application uses it: a
+// sysAudioCaptureThread filling a CMemMq, and a reader taking the bytes out on
+// a thread of its own (here the main thread).
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +12,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "demo_modes.h"
 
 #include "capture/audio_device.h"
 #include "dorvane/sysAudioCaptureThread.h"
@@ -53,21 +53,21 @@ std::vector<unsigned char> wavHeader(const dorvane::MixFormat& format, std::uint
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: dorvane_record [--seconds N] OUTPUT.wav\n");
+    std::fprintf(stderr, "usage: dorvane_demo record [--seconds N] OUTPUT.wav\n");
     return 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int recordMode(int argc, char** argv) {
     double seconds = 5;
     const char* output = nullptr;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
             char* end = nullptr;
             seconds = std::strtod(argv[++i], &end);
             if (*end != '\0' || !(seconds > 0) || seconds > 3600) {
-                std::fprintf(stderr, "dorvane_record: --seconds takes a number from 0 to 3600\n");
+                std::fprintf(stderr, "dorvane_demo record: --seconds takes a number from 0 to 3600\n");
                 return 1;
             }
         } else if (output == nullptr && argv[i][0] != '-') {
@@ -81,16 +81,16 @@ int main(int argc, char** argv) {
     dorvane::MixFormat format;
     std::string failure;
     if (!dorvane::queryMixFormat(format, &failure)) {
-        std::fprintf(stderr, "dorvane_record: no output device to record from: %s\n", failure.c_str());
+        std::fprintf(stderr, "dorvane_demo record: no output device to record from: %s\n", failure.c_str());
         return 2;
     }
     if (format.formatTag != 1 && format.formatTag != 3) {
-        std::fprintf(stderr, "dorvane_record: the device's sample format has no WAV form\n");
+        std::fprintf(stderr, "dorvane_demo record: the device's sample format has no WAV form\n");
         return 2;
     }
     std::FILE* file = std::fopen(output, "wb");
     if (file == nullptr) {
-        std::fprintf(stderr, "dorvane_record: cannot write %s\n", output);
+        std::fprintf(stderr, "dorvane_demo record: cannot write %s\n", output);
         return 2;
     }
     std::vector<unsigned char> header = wavHeader(format, 0);
@@ -139,11 +139,11 @@ int main(int argc, char** argv) {
     writeFailed |= std::fwrite(header.data(), 1, header.size(), file) != header.size();
     writeFailed |= std::fclose(file) != 0;
     if (writeFailed) {
-        std::fprintf(stderr, "dorvane_record: writing %s failed\n", output);
+        std::fprintf(stderr, "dorvane_demo record: writing %s failed\n", output);
         return 2;
     }
     if (endedEarly) {
-        std::fprintf(stderr, "dorvane_record: the capture ended early (the device went away or refused)\n");
+        std::fprintf(stderr, "dorvane_demo record: the capture ended early (the device went away or refused)\n");
         return 2;
     }
     std::fprintf(stderr, "wrote %llu bytes of audio to %s\n", static_cast<unsigned long long>(written), output);
