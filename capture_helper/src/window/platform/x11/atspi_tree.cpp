@@ -3,6 +3,8 @@
 #include <atspi/atspi.h>
 
 #include <algorithm>
+#include <chrono>
+#include <unordered_map>
 
 #include "window/platform/x11/atspi_bus.h"
 
@@ -17,9 +19,16 @@ constexpr gint kStartupTimeoutMs = 1000;
 // The signals taken in at the start of a search; more than enough for what
 // arrives between two of them, and a bound if an application floods the bus.
 constexpr int kMaxPendingDispatches = 1000;
+// An application that kept a search waiting that long is passed over for a
+// while, so that hovering over a hung application costs one wait, not one
+// per search.
+constexpr std::chrono::seconds kPassOverFor{5};
 
 GMainContext* g_context = nullptr;
 bool g_started = false;
+// The library refused to start: it is not asked again in this process.
+bool g_refused = false;
+std::unordered_map<std::uint32_t, std::chrono::steady_clock::time_point> g_passOverUntil;
 
 // Runs `call` with a GError of its own; false (and the error dropped) when
 // the call set it.
@@ -98,14 +107,17 @@ void consider(Candidate& best, Element* application, const Rect& box) {
 
 bool beginSearch(const std::string& rootProperty) {
     static BusWatch watch;
-    if (!watch.reachable(rootProperty)) return false;
+    if (g_refused || !watch.reachable(rootProperty)) return false;
     if (!g_started) {
         g_context = g_main_context_new();
         atspi_set_main_context(g_context);
         atspi_set_timeout(kCallTimeoutMs, kStartupTimeoutMs);
         const int started = atspi_init();
         // 1 says another part of the process started it already.
-        if (started != 0 && started != 1) return false;
+        if (started != 0 && started != 1) {
+            g_refused = true;
+            return false;
+        }
         g_started = true;
     }
     for (int i = 0; i < kMaxPendingDispatches && g_main_context_iteration(g_context, FALSE); ++i) {
@@ -115,6 +127,12 @@ bool beginSearch(const std::string& rootProperty) {
 
 Element* frameOf(std::uint32_t pid, const Rect& box) {
     if (!g_started || pid == 0) return nullptr;
+    using Clock = std::chrono::steady_clock;
+    const auto passedOver = g_passOverUntil.find(pid);
+    if (passedOver != g_passOverUntil.end()) {
+        if (Clock::now() < passedOver->second) return nullptr;
+        g_passOverUntil.erase(passedOver);
+    }
     Element* desktop = atspi_get_desktop(0);
     if (desktop == nullptr) return nullptr;
     Candidate best;
@@ -124,8 +142,12 @@ Element* frameOf(std::uint32_t pid, const Rect& box) {
         if (application == nullptr) continue;
         guint owner = 0;
         if (succeeded([&](GError** error) { owner = atspi_accessible_get_process_id(application, error); }) &&
-            owner == pid)
+            owner == pid) {
+            const auto asked = Clock::now();
             consider(best, application, box);
+            if (Clock::now() - asked >= std::chrono::milliseconds(kCallTimeoutMs))
+                g_passOverUntil[pid] = Clock::now() + kPassOverFor;
+        }
         release(application);
     }
     release(desktop);
