@@ -34,6 +34,10 @@ bool queryFullPath(const std::string& path, std::string& out);
 // True when the path exists and is a directory.
 bool isDirectory(const std::string& path);
 
+// True when the path itself is a symbolic link (or another kind of
+// redirection to elsewhere), whatever it points to.
+bool isLink(const std::string& path);
+
 // Creates one directory. 0 on success, kErrorAlreadyExists when something of
 // that name is already there, otherwise another Win32 number.
 std::uint32_t createDirectory(const std::string& path);
@@ -71,5 +75,12 @@ std::uint32_t startProcess(const std::string& application, const std::string& co
 // 0 on success, otherwise the Win32 error number (2 missing source, 3 missing
 // target directory, 5 read-only target, 32 target in use, 112 disk full, ...).
 std::uint32_t copyFileReplacing(const std::string& from, const std::string& to);
+
+// Puts the finished file `from` in the place of `to` in the same directory,
+// like MoveFileExA with MOVEFILE_REPLACE_EXISTING: a file of that name is
+// replaced, a link of that name is replaced itself and never followed, and
+// `to` ends as `from` or stays as it was. The outcomes of copyFileReplacing
+// for a read-only or running target. 0 or the Win32 error number.
+std::uint32_t moveFileReplacing(const std::string& from, const std::string& to);
 
 }  // namespace example

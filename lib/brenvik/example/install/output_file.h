@@ -1,5 +1,7 @@
 #pragma once
-// The two spots where extraction hands a path to the operating system.
+// Where applying hands files to the operating system: the path as the
+// system reads it, the temporary file an entry is written to before it takes
+// the place of the file it replaces, and permission bits.
 
 #include <cstdio>
 #include <string>
@@ -10,10 +12,11 @@ namespace example {
 // a separator, so names written for Windows land in the same places.
 std::string systemPath(const std::string& path);
 
-// Opens (creating or truncating) a file for binary writing; null when it
-// cannot be opened. A file that has no write permission counts as read-only
-// for every user, so it is refused even where the process could override it.
-std::FILE* openOutputFile(const std::string& path);
+// A new, empty file in the directory of `target`, open for binary writing,
+// for what will replace `target` once it is complete; its path goes to
+// `temporaryPath`. Null when none can be made there.
+std::FILE* openTemporaryBeside(const std::string& target, std::string& temporaryPath);
+void removeFile(const std::string& path);
 
 // Permission bits of an existing file, or -1 when there is none (or the
 // platform keeps no such bits). Applying replaces a program's contents, not
@@ -21,5 +24,13 @@ std::FILE* openOutputFile(const std::string& path);
 // downloaded copy carries only default permissions.
 int existingPermissions(const std::string& path);
 void restorePermissions(const std::string& path, int permissions);
+
+// What a file made now gets where nothing else says (the process's default
+// for new files), or -1 where the platform keeps no such bits.
+int newFilePermissions();
+
+// Lets everyone who may read the file run it too; nothing where the platform
+// keeps no such bits.
+void makeExecutable(const std::string& path);
 
 }  // namespace example

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include <minizip/unzip.h>
+#include <zlib.h>
 
 #include "core/paths.h"
+#include "core/platform.h"
 #include "install/output_file.h"
 #include "ui/posting.h"
 
@@ -24,15 +26,44 @@ struct ArchiveCloser {
 };
 using Archive = std::unique_ptr<void, ArchiveCloser>;
 
-enum class CopyOutcome { Done, Failed };
+// Zip's method numbers for the two forms the reader can inflate; any other
+// (bzip2, LZMA, ...) it would hand out as the compressed bytes themselves.
+constexpr int kMethodStored = 0;
+constexpr int kMethodDeflated = 8;
+// General purpose flag bit 0: the entry is encrypted.
+constexpr uLong kFlagEncrypted = 1;
+// The "made by" host that records POSIX permission bits in the upper half of
+// the external attributes.
+constexpr uLong kHostUnix = 3;
 
-CopyOutcome copyCurrentEntry(unzFile archive, std::FILE* output, std::vector<char>& buffer) {
+bool readableMethod(const unz_file_info64& info) {
+    return (info.compression_method == kMethodStored || info.compression_method == kMethodDeflated) &&
+           (info.flag & kFlagEncrypted) == 0;
+}
+
+// The permission bits a zip made on a POSIX system recorded for the entry,
+// without set-user-id, set-group-id and sticky; -1 when none were recorded.
+int recordedPermissions(const unz_file_info64& info) {
+    if ((info.version >> 8) != kHostUnix) return -1;
+    const uLong permissions = (info.external_fa >> 16) & 0777;
+    return permissions != 0 ? static_cast<int>(permissions) : -1;
+}
+
+// Copies the current entry to `output` (which it closes) and checks that
+// what came out is what the archive's directory promises: the reader stops
+// early on a deflate stream that ends short without a word, and checks the
+// CRC only when the whole entry was read.
+bool copyCurrentEntry(unzFile archive, const unz_file_info64& info, std::FILE* output, std::vector<char>& buffer) {
     bool shortWrite = false;
     int readResult = 0;
+    ZPOS64_T size = 0;
+    uLong crc = crc32(0L, Z_NULL, 0);
     for (;;) {
         readResult = unzReadCurrentFile(archive, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (readResult < 1) break;
         const auto wanted = static_cast<std::size_t>(readResult);
+        size += wanted;
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(wanted));
         if (std::fwrite(buffer.data(), 1, wanted, output) != wanted) {
             shortWrite = true;
             break;
@@ -41,8 +72,8 @@ CopyOutcome copyCurrentEntry(unzFile archive, std::FILE* output, std::vector<cha
     // A failed fclose means buffered bytes never reached the file.
     const bool closedCleanly = std::fclose(output) == 0;
     const int closeStatus = unzCloseCurrentFile(archive);
-    if (shortWrite || readResult < 0 || !closedCleanly || closeStatus != UNZ_OK) return CopyOutcome::Failed;
-    return CopyOutcome::Done;
+    return !shortWrite && readResult == 0 && closedCleanly && closeStatus == UNZ_OK &&
+           size == info.uncompressed_size && crc == info.crc;
 }
 
 // True for a file that holds nothing but an end-of-central-directory record
@@ -131,18 +162,33 @@ bool extractZip(const std::string& zipPath, const std::string& destination, std:
             error = "Failed to create zip entry directory: " + outputParent;
             return false;
         }
-        if (unzOpenCurrentFile(handle) != UNZ_OK) {
+        if (!readableMethod(fileInfo) || unzOpenCurrentFile(handle) != UNZ_OK) {
             error = "Failed to open zip entry: " + entryName;
             return false;
         }
-        std::FILE* output = openOutputFile(outputPath);
+        // The entry is written beside its target and takes the target's
+        // place only once it is complete and checked, so a broken entry, a
+        // full disk or a kill leaves the old file whole; a link planted in
+        // the target's place is replaced, not written through.
+        std::string temporaryPath;
+        std::FILE* output = openTemporaryBeside(outputPath, temporaryPath);
         if (output == nullptr) {
             unzCloseCurrentFile(handle);
             error = "Failed to create extracted file: " + outputPath;
             return false;
         }
-        if (copyCurrentEntry(handle, output, copyBuffer) != CopyOutcome::Done) {
+        if (!copyCurrentEntry(handle, fileInfo, output, copyBuffer)) {
+            removeFile(temporaryPath);
             error = "Failed while extracting zip entry: " + entryName;
+            return false;
+        }
+        int permissions = recordedPermissions(fileInfo);
+        if (permissions < 0) permissions = existingPermissions(outputPath);
+        if (permissions < 0) permissions = newFilePermissions();
+        restorePermissions(temporaryPath, permissions);
+        if (moveFileReplacing(temporaryPath, outputPath) != 0) {
+            removeFile(temporaryPath);
+            error = "Failed to create extracted file: " + outputPath;
             return false;
         }
         postLogMessage("Extracted: " + entryName);

@@ -24,14 +24,26 @@ struct ZipEntry {
     std::string name;
     std::string content;
     bool wrongCrc = false;  // store a CRC-32 that does not match the data
+    // Stored as `rawBytes` under this method number, with the size and CRC
+    // of `content` in the directory: a method the reader cannot inflate, or
+    // a deflate stream cut short.
+    int rawMethod = -1;
+    std::string rawBytes;
+    // Permission bits recorded as a zip made on a POSIX system records them.
+    unsigned unixMode = 0;
 };
 
 // Writes a zip archive (deflated, or stored for entries with a wrong CRC).
 void writeZip(const std::string& path, const std::vector<ZipEntry>& entries);
 
+// The bare deflate stream of `data`, as a zip entry holds it.
+std::string deflateRaw(const std::string& data);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);
+// The names in a directory, sorted.
+std::vector<std::string> listDirectory(const std::string& path);
 void makeReadOnly(const std::string& path);
 // False where the platform lets this process write read-only files anyway.
 bool readOnlyFilesAreEnforced();

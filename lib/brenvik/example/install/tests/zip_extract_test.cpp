@@ -82,13 +82,41 @@ TEST_F(ZipExtract, LongEntryNameIsRefusedNotTruncated) {
     EXPECT_THAT(sink.lines, ElementsAre("Extracted: first.txt"));
 }
 
-TEST_F(ZipExtract, CrcMismatchFailsAfterWritingTheData) {
-    writeZip(path("crc.zip"), {{"bad.bin", "payload", true}});
-    std::string error;
-    EXPECT_FALSE(extractZip(path("crc.zip"), path("out"), error));
-    EXPECT_EQ(error, "Failed while extracting zip entry: bad.bin");
-    EXPECT_EQ(readFile(path("out/bad.bin")), "payload");
-    EXPECT_TRUE(sink.lines.empty());
+// An entry whose bytes are not what the directory promises is refused before
+// it replaces anything: the file it would replace stays whole and no partial
+// file is left beside it.
+TEST_F(ZipExtract, BrokenEntriesLeaveTheOldFileWhole) {
+    const std::string content(20000, 'x');
+    const std::string deflated = testing::deflateRaw(content + "tail");
+    ZipEntry bzip2{"bad.bin", content};
+    bzip2.rawMethod = 12;  // bzip2, which the reader would hand out raw
+    bzip2.rawBytes = "BZh91AY&SY" + std::string(40, '\x01');
+    ZipEntry cutShort{"bad.bin", content + "tail"};
+    cutShort.rawMethod = 8;
+    cutShort.rawBytes = deflated.substr(0, deflated.size() / 2);
+    ZipEntry wrongCrc{"bad.bin", "payload", true};
+    const struct {
+        const char* what;
+        ZipEntry entry;
+        const char* error;
+    } cases[] = {
+        {"a method the reader cannot inflate", bzip2, "Failed to open zip entry: bad.bin"},
+        {"a deflate stream that ends early", cutShort, "Failed while extracting zip entry: bad.bin"},
+        {"a CRC that does not match", wrongCrc, "Failed while extracting zip entry: bad.bin"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sink.lines.clear();
+        writeFile(path("out/bad.bin"), "old");
+        writeZip(path("bad.zip"), {{"good.txt", "g"}, c.entry, {"after.txt", "a"}});
+        std::string error;
+        EXPECT_FALSE(extractZip(path("bad.zip"), path("out"), error));
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(readFile(path("out/bad.bin")), "old");
+        EXPECT_FALSE(fileExists(path("out/after.txt")));
+        EXPECT_THAT(testing::listDirectory(path("out")), ElementsAre("bad.bin", "good.txt"));
+        EXPECT_THAT(sink.lines, ElementsAre("Extracted: good.txt"));
+    }
 }
 
 TEST_F(ZipExtract, FileSystemFailures) {

@@ -166,4 +166,16 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
     return 0;
 }
 
+std::uint32_t moveFileReplacing(const std::string& from, const std::string& to) {
+    const std::string source = platform::nativePath(from);
+    const std::string target = platform::nativePath(to);
+    if (const std::uint32_t code = checkReplaceable(target)) {
+        return code;
+    }
+    if (rename(source.c_str(), target.c_str()) != 0) {
+        return platform::win32ErrorFromErrno(errno);
+    }
+    return 0;
+}
+
 }  // namespace example

@@ -40,6 +40,11 @@ bool isDirectory(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool isLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 std::uint32_t createDirectory(const std::string& path) {
     if (CreateDirectoryA(path.c_str(), nullptr)) {
         return 0;
@@ -48,6 +53,13 @@ std::uint32_t createDirectory(const std::string& path) {
 }
 
 }  // namespace platform
+
+std::uint32_t moveFileReplacing(const std::string& from, const std::string& to) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        return 0;
+    }
+    return GetLastError();
+}
 
 std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) {
     if (CopyFileA(from.c_str(), to.c_str(), FALSE)) {
