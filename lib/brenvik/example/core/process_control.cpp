@@ -48,12 +48,31 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
     const std::string helperDirectory = joinPath(workDirectory, kHelperDirectoryName);
     const std::string updateFilesDirectory = joinPath(workDirectory, kUpdateFilesDirectoryName);
 
+    const std::string helperPath = joinPath(helperDirectory, kHelperExeName);
+    // The helper reads its own path into a buffer of this size; started from
+    // a longer one it could do nothing, after this run had said all was well.
+    if (helperPath.size() >= kPathBufferSize) {
+        error = "Apply helper path too long (" + std::to_string(helperPath.size()) + " bytes, at most " +
+                std::to_string(kPathBufferSize - 1) + "): " + helperPath;
+        return false;
+    }
+
     if (!createDirectoryTree(workDirectory)) {
         error = "Failed to create update work directory: " + workDirectory;
         return false;
     }
+    // A link in place of either directory would have the helper copied, or
+    // the release downloaded, to wherever it points.
+    if (platform::isLink(helperDirectory)) {
+        error = "Refusing a helper directory that is a link: " + helperDirectory;
+        return false;
+    }
     if (!createDirectoryTree(helperDirectory)) {
         error = "Failed to create helper directory: " + helperDirectory;
+        return false;
+    }
+    if (platform::isLink(updateFilesDirectory)) {
+        error = "Refusing an update download directory that is a link: " + updateFilesDirectory;
         return false;
     }
     if (!createDirectoryTree(updateFilesDirectory)) {
@@ -61,7 +80,6 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
         return false;
     }
 
-    const std::string helperPath = joinPath(helperDirectory, kHelperExeName);
     if (const std::uint32_t code = copyFileReplacing(sourceExe, helperPath)) {
         error = "Failed to create apply helper: " + windowsErrorText(code);
         return false;

@@ -131,6 +131,56 @@ TEST_F(NormalRun, ReportsAWorkDirectoryThatCannotBeMade) {
               "Failed to create update work directory: " + makeAbsolute("blocked", scratch.path()) + "\r\n");
 }
 
+// A link in place of the helper's directory or the download directory is
+// refused before anything is copied through it.
+TEST_F(NormalRun, RefusesLinkedWorkDirectories) {
+    useDlls("");
+    const struct {
+        const char* directory;
+        const char* error;
+    } cases[] = {
+        {"brenvik_helper", "Refusing a helper directory that is a link: "},
+        {"update_files", "Refusing an update download directory that is a link: "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.directory);
+        const std::string elsewhere = scratch / (std::string("elsewhere-") + c.directory);
+        ASSERT_TRUE(createDirectoryTree(elsewhere));
+        ASSERT_TRUE(createDirectoryTree(workDirectory));
+        const std::string link = joinPath(workDirectory, c.directory);
+        if (!testing::makeDirectoryLink(elsewhere, link)) GTEST_SKIP() << "no directory links here";
+        const auto result = runUpdater({scratch / "program", "downloads", target, "1.0.0"});
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.standardError, std::string(c.error) + link + "\r\n");
+        EXPECT_FALSE(fileExists(joinPath(elsewhere, "brenvik_apply_helper.exe")));
+        testing::removeDirectoryLink(link);
+    }
+}
+
+// The helper could not read a path of 260 bytes or more as its own.
+TEST_F(NormalRun, RefusesAHelperPathTooLongToRead) {
+    useDlls("");
+    const std::string tail = "\\brenvik_helper\\brenvik_apply_helper.exe";
+    // The work directory's absolute path without its own name.
+    const std::size_t prefix = makeAbsolute("w", scratch.path()).size() - 1;
+    // Work directories whose helper path is 259 and 260 bytes long.
+    for (const std::size_t length : {259u, 260u}) {
+        SCOPED_TRACE(length);
+        const std::string name(length - prefix - tail.size(), 'd');
+        const std::string helperPath = makeAbsolute(name, scratch.path()) + tail;
+        ASSERT_EQ(helperPath.size(), length);
+        const auto result = runUpdater({scratch / "program", name, target, "1.0.0"});
+        if (length == 259) {
+            EXPECT_EQ(result.exitCode, 0) << result.standardError;
+            continue;
+        }
+        EXPECT_EQ(result.exitCode, 1);
+        EXPECT_EQ(result.standardError,
+                  "Apply helper path too long (260 bytes, at most 259): " + helperPath + "\r\n");
+        EXPECT_FALSE(directoryExists(makeAbsolute(name, scratch.path())));
+    }
+}
+
 // The run mode follows the executable's own file name; an argument error
 // ends either mode before anything else happens.
 TEST(RunMode, FollowsTheExecutableName) {

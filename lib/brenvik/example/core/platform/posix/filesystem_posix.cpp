@@ -105,6 +105,14 @@ bool isDirectory(const std::string& path) {
     return !path.empty() && stat(nativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool isLink(const std::string& path) {
+    std::string native = nativePath(path);
+    // "dir/" would name what the link points to.
+    while (native.size() > 1 && native.back() == '/') native.pop_back();
+    struct stat info;
+    return !native.empty() && lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 std::uint32_t createDirectory(const std::string& path) {
     if (mkdir(nativePath(path).c_str(), 0777) == 0) {
         return 0;

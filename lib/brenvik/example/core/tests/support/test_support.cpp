@@ -53,6 +53,17 @@ bool fileExists(const std::string& path) {
     return fs::is_regular_file(fs::u8path(normalizeSeparators(path)), ignored);
 }
 
+bool makeDirectoryLink(const std::string& target, const std::string& link) {
+    std::error_code error;
+    std::filesystem::create_directory_symlink(normalizeSeparators(target), normalizeSeparators(link), error);
+    return !error;
+}
+
+void removeDirectoryLink(const std::string& link) {
+    std::error_code error;
+    std::filesystem::remove(normalizeSeparators(link), error);
+}
+
 std::string siblingProgram(const std::string& name) {
     const std::string withSuffix = joinPath(executableDirectory(), name + ".exe");
     return fileExists(withSuffix) ? withSuffix : joinPath(executableDirectory(), name);

@@ -31,6 +31,11 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
 
+// Makes `link` a link to the directory `target`; false where the platform
+// (or this process) cannot make one. The removal leaves the target alone.
+bool makeDirectoryLink(const std::string& target, const std::string& link);
+void removeDirectoryLink(const std::string& link);
+
 // A test program built beside the running test executable (".exe" added
 // where the platform names executables that way).
 std::string siblingProgram(const std::string& name);
