@@ -73,6 +73,14 @@ long responseCode(CURL* curl) {
     return status;
 }
 
+// The transfer library speaks many schemes; an update server's reply (or a
+// redirect) naming file://, gopher:// or the like must not make it read local
+// files or send chosen bytes to other hosts.
+void onlyHttp(CURL* curl) {
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+}
+
 }  // namespace
 
 void globalInit() {
@@ -93,6 +101,7 @@ UpdateResult httpPost(const std::string& url, const std::string& postData, std::
     response.clear();
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    onlyHttp(curl);
     curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postData.c_str());
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postData.size()));
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToString);
@@ -140,6 +149,7 @@ UpdateResult downloadFile(const std::string& url, const std::string& filepath, c
     ProgressData progressData{progress, fileName, nullptr};
 
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    onlyHttp(curl);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToStream);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &out);
     curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);

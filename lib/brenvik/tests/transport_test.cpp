@@ -149,6 +149,44 @@ TEST_F(TransportTest, ProgressCallbackExceptionReachesTheCallerAfterCleanUp) {
     EXPECT_EQ(testing::readFile(target), "again");
 }
 
+// A reply or a redirect may name any scheme; only http and https are spoken,
+// so no local file is read and no chosen bytes go to another service.
+TEST_F(TransportTest, OnlyHttpAndHttpsAreSpoken) {
+    const auto secret = dir.path() / "secret.txt";
+    testing::writeFile(secret, "local secret");
+    const std::string fileUrl = "file://" + secret.generic_string();
+    Reply toFile;
+    toFile.status = 302;
+    toFile.location = fileUrl;
+    server.reply("/to-file", toFile);
+    const std::string hostPort = server.url("").substr(std::string("http://").size());
+    const struct {
+        const char* what;
+        std::string url;
+        std::size_t requests;  // that reach the test server
+    } cases[] = {
+        {"a file URL", fileUrl, 0},
+        {"a redirect to a file URL", server.url("/to-file"), 1},
+        {"gopher", "gopher://" + hostPort + "/1hello", 0},
+        {"dict", "dict://" + hostPort + "/d:word", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::size_t before = server.requests().size();
+        std::string response;
+        lastError.clear();
+        EXPECT_EQ(httpPost(c.url, "{}", response, 10, lastError), UpdateResult::NetworkError);
+        EXPECT_EQ(lastError, "CURL error: Unsupported protocol");
+        EXPECT_EQ(response, "");
+        const auto target = dir.path() / "target.bin";
+        lastError.clear();
+        EXPECT_EQ(downloadFile(c.url, target.generic_string(), "t", 10, {}, lastError), UpdateResult::DownloadFailed);
+        EXPECT_EQ(lastError, "Download failed: Unsupported protocol");
+        EXPECT_EQ(testing::readFile(target), "");
+        EXPECT_EQ(server.requests().size() - before, 2 * c.requests);
+    }
+}
+
 TEST_F(TransportTest, DownloadIntoMissingDirectoryFailsBeforeAnyTransfer) {
     const std::string target = dir.str() + "/absent/target.bin";
     EXPECT_EQ(downloadFile(server.url("/final"), target, "t", 10, {}, lastError), UpdateResult::FileError);

@@ -1,5 +1,7 @@
 #include "../file_system.h"
 
+#include <windows.h>
+
 #include <direct.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -19,6 +21,13 @@ bool makeDirectory(const std::string& path) {
 }
 
 std::FILE* openForWriting(const std::string& path) {
+    // A link where the file goes is replaced by a file of its own, not
+    // written through.
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileA(path.c_str());
+    }
     std::FILE* file = nullptr;
     if (fopen_s(&file, path.c_str(), "wb") != 0) {
         return nullptr;
