@@ -34,7 +34,18 @@ bool createDirectories(const std::string& path) {
     }
     std::string current;
     std::size_t pos = 0;
-    if (path.size() >= 2 && path[1] == ':') {
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        // A network path: \\server\share is where the levels start; the
+        // server and the share are never made (nor, as a rooted path would
+        // be, on the current drive).
+        const auto serverEnd = path.find_first_of("/\\", 2);
+        const auto shareEnd = serverEnd == std::string::npos ? serverEnd : path.find_first_of("/\\", serverEnd + 1);
+        if (shareEnd == std::string::npos) {
+            return platform::pathKind(path) == platform::PathKind::Directory;
+        }
+        current = path.substr(0, shareEnd);
+        pos = shareEnd + 1;
+    } else if (path.size() >= 2 && path[1] == ':') {
         current = path.substr(0, 2);
         pos = 2;
     }

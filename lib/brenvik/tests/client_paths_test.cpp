@@ -48,6 +48,19 @@ TEST(CreateDirectories, FailsOnEmptyPathAndOnAPlainFileInTheWay) {
     EXPECT_FALSE(ensureDirectory(dir.str() + "/file"));
 }
 
+// Below an unreachable share nothing can be made; above it nothing may be:
+// neither the server nor the share appears as a directory of the current
+// drive (on Linux, of the root).
+TEST(CreateDirectories, NetworkPathsStartBelowTheShare) {
+    for (const char* path : {"\\\\brenvik-nohost\\share\\dl\\sub", "//brenvik-nohost/share/dl",
+                             "\\\\brenvik-nohost\\share", "\\\\brenvik-nohost"}) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(createDirectories(path));
+        EXPECT_FALSE(fs::exists("/brenvik-nohost"));
+        EXPECT_FALSE(fs::exists("\\brenvik-nohost"));
+    }
+}
+
 TEST(CreateDirectories, BareRootOrDriveNeedsNoWork) {
     for (const char* path : {"/", "\\", "C:", "C:\\"}) {
         EXPECT_TRUE(createDirectories(path)) << path;

@@ -143,9 +143,31 @@ bool directoryExists(const std::string& path) {
     return platform::isDirectory(path);
 }
 
+namespace {
+
+// Whether the path names no more than a network server or share
+// (\\server\share): those are found, never made, and nothing is made above
+// them (a rooted path would be, on the current drive).
+bool isNetworkRootOrAbove(const std::string& path) {
+    if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1])) {
+        return false;
+    }
+    const auto serverEnd = path.find_first_of("/\\", 2);
+    if (serverEnd == std::string::npos) {
+        return true;
+    }
+    const auto shareEnd = path.find_first_of("/\\", serverEnd + 1);
+    return shareEnd == std::string::npos || shareEnd + 1 == path.size();
+}
+
+}  // namespace
+
 bool createDirectoryTree(const std::string& path) {
     if (path.empty() || directoryExists(path)) {
         return true;
+    }
+    if (isNetworkRootOrAbove(path)) {
+        return false;
     }
     const std::string parent = parentPathOf(path);
     if (!parent.empty() && parent != path && !directoryExists(parent)) {

@@ -190,12 +190,18 @@ TEST(PathUtilities, CreatesDirectoryChains) {
         {"", true},
         {scratch / "file\\below", false},
         {scratch / "file", false},
+        // Below a share that is not there nothing can be made, and nothing
+        // above it may be: no server directory on the current drive.
+        {"\\\\brenvik-nohost\\share\\dl\\sub", false},
+        {"//brenvik-nohost/share/dl", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(createDirectoryTree(c.input), c.expected) << c.input;
         EXPECT_EQ(directoryExists(c.input), c.expected && !c.input.empty()) << c.input;
     }
     EXPECT_TRUE(directoryExists(scratch / "one\\two"));
+    EXPECT_FALSE(directoryExists("/brenvik-nohost"));
+    EXPECT_FALSE(directoryExists("\\brenvik-nohost"));
 }
 
 }  // namespace
