@@ -10,6 +10,13 @@
 
 namespace example {
 
+// The text with everything a terminal would act on shown instead: control
+// characters (C0, DEL and C1) and bytes that are not well-formed UTF-8 as
+// \xNN. Names and messages come from the update
+// server and from archives, and must not be able to move the cursor or draw
+// a line of their own.
+std::string terminalSafe(const std::string& text);
+
 class TerminalView {
 public:
     using Writer = std::function<void(const std::string&)>;

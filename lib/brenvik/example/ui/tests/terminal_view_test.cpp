@@ -97,5 +97,35 @@ TEST(TerminalView, TerminalRedrawsTheProgressLinesBelowTheLog) {
     EXPECT_EQ(out.text, "one\n" + lines + erase + "two\n" + lines + "done\n");
 }
 
+// Text from the server or an archive reaches the terminal with whatever it
+// could act on shown instead: no fake line, no cursor movement, no colour.
+TEST(TerminalView, ShowsControlCharactersInsteadOfActingOnThem) {
+    const struct {
+        const char* what;
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"plain text and UTF-8", "Extracted: caf\xc3\xa9/\xe2\x82\xac.txt", "Extracted: caf\xc3\xa9/\xe2\x82\xac.txt"},
+        {"a fake success line", "x\r\x1b[2KUpdate applied\n", "x\\x0d\\x1b[2KUpdate applied\\x0a"},
+        {"tab, bell and delete", "a\tb\x07" "c\x7f", "a\\x09b\\x07c\\x7f"},
+        {"a C1 control in UTF-8", "a\xc2\x9b" "31mred", "a\\xc2\\x9b31mred"},
+        {"a lone 8-bit CSI", "a\x9b" "31m", "a\\x9b31m"},
+        {"an overlong and a cut sequence", "\xc0\xaf|\xe2\x82", "\\xc0\\xaf|\\xe2\\x82"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(terminalSafe(c.text), c.shown);
+    }
+    Captured out;
+    TerminalView view(out.writer(), true);
+    view.appendLogLine("file: \x1b[31mred");
+    view.showProgress({1, 1, 0, 1, 0, 1, "\x1b[1A"});
+    view.applyFinish({false, true, false, "failed\x1b]0;title\x07"});
+    EXPECT_EQ(out.text.find("\x1b[31m"), std::string::npos);
+    EXPECT_EQ(out.text.find("\x1b[1A"), std::string::npos);
+    EXPECT_EQ(out.text.find("\x1b]0;"), std::string::npos);
+    EXPECT_EQ(view.model().logText().find("\x1b[31m"), 0u + std::string("file: ").size());
+}
+
 }  // namespace
 }  // namespace example
