@@ -24,6 +24,7 @@
 #include "ui/close_guard.h"
 #include "ui/posix/event_queue.h"
 #include "ui/posix/terminal_view.h"
+#include "ui/worker_thread.h"
 #include "worker/update_worker.h"
 
 namespace example {
@@ -84,11 +85,8 @@ int runHelperMode(void* /*instance*/, int /*showCommand*/) {
     installStopHandlers();
     TerminalView view(writeToStandardError, ::isatty(STDERR_FILENO) != 0);
 
-    std::atomic<bool> workerDone{false};
-    std::thread([&workerDone] {
-        updateWorkerMain();
-        workerDone.store(true);
-    }).detach();
+    WorkerThread worker;
+    worker.start(updateWorkerMain);
 
     bool closeRequested = false;
     for (;;) {
@@ -123,13 +121,10 @@ int runHelperMode(void* /*instance*/, int /*showCommand*/) {
         if (g_stopSignal != 0) endNow(128 + g_stopSignal);
 
         // The finish is the worker's last message; give it a moment to tear
-        // down its client before the process exits.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (!workerDone.load() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        // down its client, and its thread to end, before the process exits.
+        const bool ended = worker.finish(std::chrono::seconds(2));
         setMessageSink(nullptr);
-        if (!workerDone.load()) endNow(code);
+        if (!ended) endNow(code);
         return code;
     }
 }

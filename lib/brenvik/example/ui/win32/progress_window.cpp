@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "core/command_line.h"
 #include "core/process_control.h"
 #include "ui/close_guard.h"
+#include "ui/worker_thread.h"
 #include "worker/update_worker.h"
 
 namespace example {
@@ -28,8 +30,8 @@ WindowControls g_controls;
 DisplayModel g_model;
 std::unique_ptr<WindowSink> g_sink;
 ProgressWindowHooks g_hooks;
-// False only while the worker of this run is running.
-std::atomic<bool> g_workerDone{true};
+// The worker of this run; joined once it has returned.
+WorkerThread g_worker;
 
 void applyControlFont(HWND parent, HWND child) {
     auto font = reinterpret_cast<HFONT>(SendMessageA(parent, WM_GETFONT, 0, 0));
@@ -92,12 +94,7 @@ void appendLogLine(const std::string& text) {
 
 void startUpdateWorker() {
     resetProgressDisplay();
-    std::function<void()> body = g_hooks.workerBody;
-    g_workerDone.store(false);
-    std::thread([body] {
-        if (body) body();
-        g_workerDone.store(true);
-    }).detach();
+    g_worker.start(g_hooks.workerBody);
 }
 
 void handleFinish(HWND window, const FinishInfo& finish) {
@@ -178,9 +175,6 @@ const DisplayModel& displayModel() { return g_model; }
 
 int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowHooks& hooks) {
     g_hooks = hooks;
-    // A window that cannot be created starts no worker, and its run must not
-    // wait for one.
-    g_workerDone.store(true);
     closeGuard().reset();
 
     INITCOMMONCONTROLSEX controls{};
@@ -229,8 +223,7 @@ int runHelperMode(void* instance, int showCommand) {
     // A worker that outlives the window (closed during the check or the
     // downloads) is cut off here rather than left to watch the program's
     // static data being destroyed underneath it.
-    for (int i = 0; i < 400 && !g_workerDone.load(); ++i) Sleep(5);
-    if (!g_workerDone.load()) {
+    if (!g_worker.finish(std::chrono::seconds(2))) {
         std::fflush(nullptr);
         std::_Exit(code);
     }
