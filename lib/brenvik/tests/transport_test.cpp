@@ -154,7 +154,8 @@ TEST_F(TransportTest, ProgressCallbackExceptionReachesTheCallerAfterCleanUp) {
 TEST_F(TransportTest, OnlyHttpAndHttpsAreSpoken) {
     const auto secret = dir.path() / "secret.txt";
     testing::writeFile(secret, "local secret");
-    const std::string fileUrl = "file://" + secret.generic_string();
+    const std::string local = secret.generic_string();
+    const std::string fileUrl = "file://" + std::string(local[0] == '/' ? "" : "/") + local;
     Reply toFile;
     toFile.status = 302;
     toFile.location = fileUrl;
@@ -175,13 +176,20 @@ TEST_F(TransportTest, OnlyHttpAndHttpsAreSpoken) {
         const std::size_t before = server.requests().size();
         std::string response;
         lastError.clear();
+        // A transfer library built for http alone finds a redirect to a scheme
+        // it does not know malformed rather than unsupported; either way it
+        // goes nowhere.
+        const auto refused = [&c](const std::string& error, const std::string& prefix) {
+            return error == prefix + "Unsupported protocol" ||
+                   (c.requests > 0 && error == prefix + "URL using bad/illegal format or missing URL");
+        };
         EXPECT_EQ(httpPost(c.url, "{}", response, 10, lastError), UpdateResult::NetworkError);
-        EXPECT_EQ(lastError, "CURL error: Unsupported protocol");
+        EXPECT_TRUE(refused(lastError, "CURL error: ")) << lastError;
         EXPECT_EQ(response, "");
         const auto target = dir.path() / "target.bin";
         lastError.clear();
         EXPECT_EQ(downloadFile(c.url, target.generic_string(), "t", 10, {}, lastError), UpdateResult::DownloadFailed);
-        EXPECT_EQ(lastError, "Download failed: Unsupported protocol");
+        EXPECT_TRUE(refused(lastError, "Download failed: ")) << lastError;
         EXPECT_EQ(testing::readFile(target), "");
         EXPECT_EQ(server.requests().size() - before, 2 * c.requests);
     }

@@ -36,8 +36,9 @@ void writeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
                                            -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
                                            entry.unixMode != 0 ? madeOnUnix : 0, 0),
                       ZIP_OK);
-            if (!bytes.empty())
+            if (!bytes.empty()) {
                 ASSERT_EQ(zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())), ZIP_OK);
+            }
             if (raw) {
                 const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(entry.content.data()), size);
                 ASSERT_EQ(zipCloseFileInZipRaw(zip, size, crc), ZIP_OK);
