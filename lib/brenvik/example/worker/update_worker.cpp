@@ -9,6 +9,7 @@
 #include "core/app_options.h"
 #include "core/paths.h"
 #include "install/apply_updates.h"
+#include "install/output_file.h"
 #include "ui/close_guard.h"
 #include "ui/posting.h"
 
@@ -110,6 +111,9 @@ void UpdateRun::run() {
             return;
         }
         applied = applyUpdates(filenames, options.downloadDir, options.programDir, applyError);
+        // The program is started again next: a copy that is new in this
+        // release arrives with a download's permissions, not a program's.
+        if (applied) makeExecutable(options.targetExePath);
     }
     if (!applied) {
         postFinishMessage(false, "Downloaded " + count + " file(s), but apply failed: " + applyError,

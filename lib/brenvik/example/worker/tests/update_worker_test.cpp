@@ -143,10 +143,14 @@ const std::vector<std::string> kDownloadLines = {
 };
 
 TEST_F(UpdateWorker, DownloadedAndApplied) {
+    // The program to start again, which the release replaces; it must be
+    // runnable afterwards whatever permissions the download had.
+    g_appOptions.targetExePath = (program() / "Halvora.exe").string();
     std::vector<std::string> lines = kDownloadLines;
     lines.insert(lines.end(), {"file: Halvora.exe", "dir: plugins/", "file: bin/x.dll"});
     runExpecting(true, true, "Downloaded and applied 3 file(s).", lines);
     EXPECT_EQ(readFile(program() / "Halvora.exe"), "new program");
+    EXPECT_NE(fs::status(program() / "Halvora.exe").permissions() & fs::perms::owner_exec, fs::perms::none);
     EXPECT_EQ(fs::file_size(program() / "bin" / "x.dll"), 300000u);
     EXPECT_TRUE(fs::is_directory(program() / "plugins"));
     ASSERT_FALSE(sink_.progress_.empty());
