@@ -1,14 +1,20 @@
 #include "release.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <unistd.h>
 
 #include <json/json.h>
 
 #include "brenvik/file_names.h"
-#include "md5.h"
 
 namespace brenvik::server {
 namespace fs = std::filesystem;
@@ -20,6 +26,39 @@ const ReleaseFile* Release::find(const std::string& name) const {
         }
     }
     return nullptr;
+}
+
+namespace {
+
+// The name with its "." and empty parts left out, or the name itself when it
+// has none. The client asks for the URL its transfer library makes of the
+// name, and that drops "./" and "//", so such a name could never be fetched.
+std::string withoutEmptyParts(const std::string& name, bool& changed) {
+    std::string out;
+    std::size_t start = 0;
+    changed = false;
+    while (start <= name.size()) {
+        const auto next = name.find_first_of("/\\", start);
+        const auto end = next == std::string::npos ? name.size() : next;
+        const std::string part = name.substr(start, end - start);
+        const bool last = next == std::string::npos;
+        if (part == "." || (part.empty() && !last)) {
+            changed = true;
+        } else {
+            out += part;
+            if (!last) out += name[next];
+        }
+        if (last) break;
+        start = next + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+bool isInsideDirectory(const std::string& path, const std::string& directory) {
+    return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&
+           (directory.back() == '/' || path[directory.size()] == '/');
 }
 
 std::optional<Release> loadRelease(const std::string& directory, std::string& error) {
@@ -37,6 +76,12 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
         return std::nullopt;
     }
     Release release;
+    std::error_code ec;
+    release.directory = fs::canonical(directory, ec).string();
+    if (ec) {
+        error = "cannot resolve " + directory + ": " + ec.message();
+        return std::nullopt;
+    }
     const Json::Value& latest = root["latest_version"];
     const auto parsed = latest.isString() ? parseVersion(latest.asString()) : std::nullopt;
     if (!parsed) {
@@ -64,18 +109,110 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
         }
         ReleaseFile file;
         file.name = item.asString();
+        bool changed = false;
+        const std::string plain = withoutEmptyParts(file.name, changed);
+        if (changed) {
+            error = "manifest: file name \"" + file.name + "\" has an empty or \".\" part; list it as \"" + plain + "\"";
+            return std::nullopt;
+        }
         file.isDirectory = file.name.back() == '/' || file.name.back() == '\\';
         std::string relative = file.name;
         std::replace(relative.begin(), relative.end(), '\\', '/');
         file.diskPath = (fs::path(directory) / relative).string();
-        std::error_code ec;
-        if (!file.isDirectory && !fs::is_regular_file(file.diskPath, ec)) {
-            error = "manifest lists " + file.name + " but " + file.diskPath + " is not a file";
-            return std::nullopt;
+        if (!file.isDirectory) {
+            if (!fs::is_regular_file(file.diskPath, ec)) {
+                error = "manifest lists " + file.name + " but " + file.diskPath + " is not a file";
+                return std::nullopt;
+            }
+            // A symlink may point anywhere; only files that stay inside the
+            // release directory are served.
+            const std::string resolved = fs::canonical(file.diskPath, ec).string();
+            if (ec || !isInsideDirectory(resolved, release.directory)) {
+                error = "manifest lists " + file.name + " but " + file.diskPath + " leads outside the release directory";
+                return std::nullopt;
+            }
         }
         release.files.push_back(std::move(file));
     }
     return release;
+}
+
+std::string md5OfFile(const std::string& path, const std::atomic<bool>* cancel) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return std::string();
+    }
+    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_md5(), nullptr) == 1;
+    std::vector<unsigned char> buffer(1 << 20);
+    while (ok) {
+        if (cancel != nullptr && *cancel) {
+            ok = false;
+            break;
+        }
+        const ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        ok = EVP_DigestUpdate(context.get(), buffer.data(), static_cast<std::size_t>(got)) == 1;
+    }
+    ::close(fd);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!ok || EVP_DigestFinal_ex(context.get(), digest, &length) != 1) {
+        return std::string();
+    }
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned int i = 0; i < length; ++i) {
+        out += hex[digest[i] >> 4];
+        out += hex[digest[i] & 15];
+    }
+    return out;
+}
+
+void DigestCache::prepare(const Release& release, std::ostream& progress) {
+    using Clock = std::chrono::steady_clock;
+    std::uint64_t total = 0;
+    std::size_t count = 0;
+    for (const auto& file : release.files) {
+        std::error_code ec;
+        if (!file.isDirectory) {
+            const auto size = fs::file_size(file.diskPath, ec);
+            total += ec ? 0 : size;
+            ++count;
+        }
+    }
+    const auto mib = [](std::uint64_t bytes) {
+        char text[32];
+        std::snprintf(text, sizeof(text), "%.1f MiB", static_cast<double>(bytes) / (1 << 20));
+        return std::string(text);
+    };
+    progress << "computing the MD5 of " << count << " files (" << mib(total) << ")" << std::endl;
+    const auto start = Clock::now();
+    auto lastReport = start;
+    std::uint64_t done = 0;
+    for (const auto& file : release.files) {
+        if (file.isDirectory || cancelled_) {
+            continue;
+        }
+        digestOf(file.diskPath);
+        std::error_code ec;
+        const auto size = fs::file_size(file.diskPath, ec);
+        done += ec ? 0 : size;
+        if (Clock::now() - lastReport > std::chrono::seconds(2)) {
+            lastReport = Clock::now();
+            progress << "computing the MD5s: " << mib(done) << " of " << mib(total) << std::endl;
+        }
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    char took[32];
+    std::snprintf(took, sizeof(took), "%.1f s", seconds);
+    progress << "MD5s of " << count << " files ready in " << took << std::endl;
 }
 
 std::string DigestCache::digestOf(const std::string& path) {
@@ -92,7 +229,10 @@ std::string DigestCache::digestOf(const std::string& path) {
             return found->second.md5;
         }
     }
-    Entry entry{size, static_cast<std::int64_t>(modified), md5OfFile(path)};
+    Entry entry{size, static_cast<std::int64_t>(modified), md5OfFile(path, &cancelled_)};
+    if (entry.md5.empty()) {
+        return entry.md5;  // unreadable or cancelled: try again next time
+    }
     std::lock_guard<std::mutex> lock(mutex_);
     entries_[path] = entry;
     return entry.md5;

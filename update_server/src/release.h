@@ -9,11 +9,15 @@
 //
 // Names are relative to the release directory and are handed to clients as
 // they stand; a name ending in '/' or '\' is a directory item with no file.
+// A listed file must be a regular file inside the release directory once
+// symlinks are resolved.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -30,6 +34,7 @@ struct ReleaseFile {
 };
 
 struct Release {
+    std::string directory;  // the release directory with symlinks resolved
     std::string latestVersion;
     Version latest;
     std::string releaseNotes;
@@ -41,11 +46,24 @@ struct Release {
 // Reads and checks `directory`/manifest.json; on failure `error` says why.
 std::optional<Release> loadRelease(const std::string& directory, std::string& error);
 
+// True when `path` (already resolved) lies below `directory` (resolved).
+bool isInsideDirectory(const std::string& path, const std::string& directory);
+
+// Lower-case hexadecimal MD5 of a whole file; empty text when it cannot be
+// read or when `cancel` becomes true while reading.
+std::string md5OfFile(const std::string& path, const std::atomic<bool>* cancel = nullptr);
+
 // Remembers file digests by path, size and modification time, so a check
 // request does not read every file again.
 class DigestCache {
 public:
     std::string digestOf(const std::string& path);
+    // Digests every file of `release` up front, writing a line to `progress`
+    // when it starts, every few seconds while it runs and when it is done.
+    void prepare(const Release& release, std::ostream& progress);
+    // Ends a running digest early (the server is stopping); later calls
+    // return empty digests without reading.
+    void cancel() { cancelled_ = true; }
 
 private:
     struct Entry {
@@ -55,6 +73,7 @@ private:
     };
     std::mutex mutex_;
     std::map<std::string, Entry> entries_;
+    std::atomic<bool> cancelled_{false};
 };
 
 // The update-check reply for a client at `clientVersion`. Files are offered

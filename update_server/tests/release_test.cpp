@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "md5.h"
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+
 #include "release.h"
 #include "release_fixture.h"
 #include "version.h"
@@ -32,25 +36,59 @@ TEST(Version, ComparesComponentsAsNumbers) {
     }
 }
 
-TEST(Md5, MatchesKnownDigestsAcrossBlockBoundaries) {
+TEST(Md5, MatchesKnownDigestsOfFiles) {
     const struct {
-        std::string input;
+        std::string content;
         const char* digest;
     } cases[] = {
         {"", "d41d8cd98f00b204e9800998ecf8427e"},
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"The quick brown fox jumps over the lazy dog", "9e107d9d372bb6826bd81d3542a419d6"},
         {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"},
+        {std::string(3 << 20, 'a'), "6a11a8872b36343799a15617bea78cef"},  // several reads
+    };
+    testing::ReleaseFixture release;
+    for (const auto& c : cases) {
+        release.write("f", c.content);
+        EXPECT_EQ(md5OfFile(release.dir() + "/f"), c.digest) << c.content.size();
+    }
+    EXPECT_EQ(md5OfFile(release.dir() + "/absent"), "");
+    const std::atomic<bool> cancelled{true};
+    EXPECT_EQ(md5OfFile(release.dir() + "/f", &cancelled), "");
+}
+
+// The digests are made once, up front, and made again only for a file whose
+// size or modification time has changed since.
+TEST(DigestCache, ComputesUpFrontAndAgainOnlyForChangedFiles) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* change;
+        std::string content;
+        bool touch;
+        bool recomputed;
+    } cases[] = {
+        {"same size and time", "NEW program", false, false},
+        {"other size", "a longer new program", false, true},
+        {"other time", "NEW program", true, true},
     };
     for (const auto& c : cases) {
-        Md5 whole;
-        whole.update(c.input.data(), c.input.size());
-        EXPECT_EQ(whole.hexDigest(), c.digest);
-        Md5 pieces;  // odd-sized pieces straddle the 64-byte blocks
-        for (std::size_t pos = 0; pos < c.input.size(); pos += 37) {
-            pieces.update(c.input.data() + pos, std::min<std::size_t>(37, c.input.size() - pos));
-        }
-        EXPECT_EQ(pieces.hexDigest(), c.digest);
+        SCOPED_TRACE(c.change);
+        testing::ReleaseFixture fixture;
+        std::string error;
+        const auto release = loadRelease(fixture.dir(), error);
+        ASSERT_TRUE(release) << error;
+        DigestCache digests;
+        std::ostringstream progress;
+        digests.prepare(*release, progress);
+        EXPECT_NE(progress.str().find("MD5 of 3 files"), std::string::npos) << progress.str();
+        EXPECT_NE(progress.str().find("ready in"), std::string::npos) << progress.str();
+
+        const fs::path program = fixture.path() / "Halvora.exe";
+        const std::string before = md5OfFile(program.string());
+        const auto modified = fs::last_write_time(program);
+        fixture.write("Halvora.exe", c.content);
+        fs::last_write_time(program, c.touch ? modified + std::chrono::seconds(5) : modified);
+        EXPECT_EQ(digests.digestOf(program.string()), c.recomputed ? md5OfFile(program.string()) : before);
     }
 }
 
@@ -67,8 +105,21 @@ TEST(LoadRelease, RefusesBrokenManifests) {
         {R"({"latest_version": "1.0", "files": ["C:\\x"]})", "unusable file name"},
         {R"({"latest_version": "1.0", "files": [7]})", "unusable file name"},
         {R"({"latest_version": "1.0", "files": ["absent.bin"]})", "absent.bin"},
+        {R"({"latest_version": "1.0", "files": ["bin"]})", "is not a file"},
+        // A client's transfer library drops "./" and "//" from the URL, so
+        // these could never be fetched by the name they are listed under.
+        {R"({"latest_version": "1.0", "files": ["./Halvora.exe"]})", "list it as \"Halvora.exe\""},
+        {R"({"latest_version": "1.0", "files": ["bin//x.dll"]})", "list it as \"bin/x.dll\""},
+        {R"({"latest_version": "1.0", "files": ["bin\\.\\x.dll"]})", "list it as \"bin\\x.dll\""},
+        {R"({"latest_version": "1.0", "files": ["plugins/./"]})", "list it as \"plugins/\""},
+        {R"({"latest_version": "1.0", "files": ["outside.txt"]})", "leads outside the release directory"},
+        {R"({"latest_version": "1.0", "files": ["bin/up/secret.txt"]})", "leads outside the release directory"},
     };
     testing::ReleaseFixture release;
+    testing::ReleaseFixture other;  // somewhere outside the release
+    other.write("secret.txt", "not for clients");
+    std::filesystem::create_symlink(other.path() / "secret.txt", release.path() / "outside.txt");
+    std::filesystem::create_symlink(other.path(), release.path() / "bin" / "up");
     for (const auto& c : cases) {
         release.manifest(c.manifest);
         std::string error;
