@@ -56,6 +56,7 @@ build native-asan; run_tests native-asan || overall=1
 build native-tsan; run_tests native-tsan || overall=1
 build windows-x64; run_tests windows-x64 || overall=1
 build windows-x86; run_tests windows-x86 || overall=1
+build fuzz;        run_tests fuzz || overall=1
 
 summary=$(IFS=,; echo "${suites[*]}")
 echo "all suites: $passed passed, $failed failed (passed/run: ${summary//,/, })"
