@@ -18,6 +18,8 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -398,6 +400,10 @@ private:
     bool process_and_close_socket(socket_t sock) override {
         bool served = false;
         if (connections_.add(sock)) {
+            // A head and a body are written separately; without this the
+            // body waits for the client's delayed acknowledgement.
+            int yes = 1;
+            ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
             ConnectionStream stream(sock, options_);
             for (std::size_t left = kMaxRequestsPerConnection; left > 0; --left) {
                 if (!stream.waitForRequest() || connections_.stopping()) {
