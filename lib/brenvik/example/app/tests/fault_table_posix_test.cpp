@@ -1,0 +1,299 @@
+// The apply helper, the real executable, against a network, an archive and a
+// file system that fail it in every way at hand. For each fault: the exit
+// code, the line that says why, every program file either wholly old or
+// wholly new, and nothing written outside the program and download
+// directories.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "install_test_support.h"
+#include "support/test_http_server.h"
+
+extern char** environ;
+
+namespace example {
+namespace {
+
+namespace fs = std::filesystem;
+using brenvik::testing::Reply;
+using brenvik::testing::TestHttpServer;
+
+constexpr int kFailed = 2;
+
+// The release: a program (a script, so that the restart can run it), a data
+// file and an archive with a library in it.
+const std::string kOldProgram = "#!/bin/sh\necho old\n";
+const std::string kNewProgram = "#!/bin/sh\nexit 0\n";
+const std::string kOldData(70000, 'o');
+const std::string kNewData(90000, 'n');
+const std::string kOldLibrary = "old library";
+const std::string kNewLibrary(50000, 'l');
+
+struct HelperRun {
+    int exitCode = -1;
+    std::string lastLine;  // of standard error
+};
+
+// Every file below `root` except those in the two directories (and the
+// test's own archives), with its size and a hash of its contents: what the
+// run must leave as it was.
+std::map<std::string, std::string> filesOutside(const fs::path& root) {
+    std::map<std::string, std::string> files;
+    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string name = it->path().filename().string();
+        if (it->is_directory() && !it->is_symlink() && (name == "program" || name == "downloads" || name == "zips")) {
+            it.disable_recursion_pending();
+            continue;
+        }
+        if (it->is_regular_file() && !it->is_symlink()) {
+            const std::string content = testing::readFile(it->path().string());
+            files[fs::relative(it->path(), root).string()] =
+                std::to_string(content.size()) + " bytes, hash " + std::to_string(std::hash<std::string>{}(content));
+        }
+    }
+    return files;
+}
+
+class FaultTable : public testing::InstallTest {
+protected:
+    void SetUp() override {
+        InstallTest::SetUp();
+        helper_ = path("helper/brenvik_apply_helper.exe");
+        fs::create_directories(path("helper"));
+        fs::copy_file(EXAMPLE_PROGRAM, helper_);
+        SetUpRelease();
+    }
+
+    // The program as installed, an empty download directory, and the
+    // release as the server offers it.
+    void SetUpRelease() {
+        fs::remove_all(path("program"));
+        fs::remove_all(path("downloads"));
+        testing::writeFile(path("program/Halvora.exe"), kOldProgram);
+        fs::permissions(path("program/Halvora.exe"), fs::perms(0755));
+        testing::writeFile(path("program/data.bin"), kOldData);
+        testing::writeFile(path("program/lib/x.so"), kOldLibrary);
+        fs::create_directories(path("downloads"));
+        testing::writeZip(path("zips/libs.zip"), {{"lib/x.so", kNewLibrary}});
+        serve("/f/Halvora.exe", Reply{200, kNewProgram});
+        serve("/f/data.bin", Reply{200, kNewData});
+        serve("/f/libs.zip", Reply{200, testing::readFile(path("zips/libs.zip"))});
+        check({"Halvora.exe", "data.bin", "libs.zip"});
+    }
+
+    void serve(const std::string& at, const Reply& reply) { server_.reply(at, reply); }
+
+    // The check's answer: an update with these files, each at /f/<name>
+    // unless `urls` says otherwise.
+    void check(const std::vector<std::string>& files, const std::map<std::string, std::string>& urls = {},
+               int stallMs = 0) {
+        std::string list;
+        for (const std::string& name : files) {
+            const auto url = urls.find(name);
+            list += std::string(list.empty() ? "" : ",") + R"({"file_name": ")" + name + R"(", "download_url": ")" +
+                    (url != urls.end() ? url->second : server_.url("/f/" + name)) + R"("})";
+        }
+        Reply reply{200, R"({"has_update": true, "latest_version": "2.0", "update_files": [)" + list + "]}",
+                    "application/json"};
+        reply.stallMs = stallMs;
+        server_.reply("/check", reply);
+    }
+
+    // The helper as the normal run starts it; `wrap` goes in front (to run it
+    // in a namespace of its own); `killAfter` ends it that soon.
+    HelperRun runHelper(const std::vector<std::string>& wrap = {}, std::chrono::milliseconds killAfter = {}) {
+        std::vector<std::string> args = wrap;
+        args.insert(args.end(), {helper_, path("program"), path("downloads"), path("program/Halvora.exe"), "1.0",
+                                 server_.url("/check")});
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(&arg[0]);
+        argv.push_back(nullptr);
+        int output[2];
+        EXPECT_EQ(pipe(output), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 2);
+        posix_spawn_file_actions_addclose(&actions, output[0]);
+        pid_t pid = -1;
+        const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(output[1]);
+        HelperRun run;
+        if (spawned != 0) {
+            close(output[0]);
+            ADD_FAILURE() << "cannot start " << argv[0];
+            return run;
+        }
+        std::thread killer;
+        if (killAfter.count() > 0) {
+            killer = std::thread([pid, killAfter] {
+                std::this_thread::sleep_for(killAfter);
+                kill(pid, SIGKILL);
+            });
+        }
+        std::string text;
+        char buffer[4096];
+        for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+        close(output[0]);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (killer.joinable()) killer.join();
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        run.lastLine = text.substr(text.find_last_of('\n') + 1);
+        return run;
+    }
+
+    // Each program file is wholly old or wholly new; `updated` says which.
+    void expectProgram(bool updated) {
+        const struct {
+            const char* name;
+            const std::string& before;
+            const std::string& after;
+        } files[] = {{"Halvora.exe", kOldProgram, kNewProgram},
+                     {"data.bin", kOldData, kNewData},
+                     {"lib/x.so", kOldLibrary, kNewLibrary}};
+        for (const auto& file : files) {
+            SCOPED_TRACE(file.name);
+            EXPECT_EQ(testing::readFile(path(std::string("program/") + file.name)),
+                      updated ? file.after : file.before);
+        }
+        // Nothing half-written is left beside them.
+        EXPECT_EQ(testing::listDirectory(path("program")), (std::vector<std::string>{"Halvora.exe", "data.bin", "lib"}));
+        EXPECT_EQ(testing::listDirectory(path("program/lib")), std::vector<std::string>{"x.so"});
+    }
+
+    TestHttpServer server_;
+    std::string helper_;
+};
+
+// Namespaces of its own let the helper meet a full disk and a read-only
+// program directory whoever runs the tests, root included.
+std::vector<std::string> inNamespace(const std::string& mounts) {
+    return {"unshare", "-Urm", "sh", "-c", mounts + " && exec \"$@\"", "sh"};
+}
+
+bool namespacesWork() {
+    return std::system("unshare -Urm sh -c 'mount -t tmpfs tmpfs /mnt' >/dev/null 2>&1") == 0;
+}
+
+TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouched) {
+    const std::string outside = path("outside.txt");
+    testing::writeFile(outside, "outside");
+    const bool namespaces = namespacesWork();
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<std::string> wrap;
+        int exitCode;
+        std::string lastLine;  // its start
+        bool needsNamespaces = false;
+    };
+    const std::vector<Case> cases = {
+        {"the server dies in the middle of a file",
+         [&] {
+             Reply dropped{200, kNewData};
+             dropped.framing = Reply::Framing::DropMidBody;
+             serve("/f/data.bin", dropped);
+         },
+         {}, kFailed, "Download failed after 1 file(s): Download failed: Transferred a partial file"},
+        {"the check stalls past its limit", [&] { check({"Halvora.exe"}, {}, 12000); }, {}, kFailed,
+         "Update check failed: "},
+        {"a file URL", [&] { check({"Halvora.exe", "data.bin"}, {{"data.bin", "file://" + outside}}); }, {}, kFailed,
+         "Download failed after 1 file(s): Download failed: Unsupported protocol"},
+        {"an entry in a method the reader cannot inflate",
+         [&] {
+             testing::ZipEntry entry{"lib/x.so", kNewLibrary};
+             entry.rawMethod = 12;
+             entry.rawBytes = "BZh91AY&SY" + std::string(100, '\x02');
+             testing::writeZip(path("zips/libs.zip"), {entry});
+             serve("/f/libs.zip", Reply{200, testing::readFile(path("zips/libs.zip"))});
+             check({"libs.zip", "Halvora.exe", "data.bin"});
+         },
+         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to open zip entry: lib/x.so"},
+        {"a corrupt entry",
+         [&] {
+             testing::writeZip(path("zips/libs.zip"), {{"lib/x.so", kNewLibrary, true}});
+             serve("/f/libs.zip", Reply{200, testing::readFile(path("zips/libs.zip"))});
+             check({"libs.zip", "Halvora.exe", "data.bin"});
+         },
+         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed while extracting zip entry: lib/x.so"},
+        {"a read-only program file",
+         [&] {
+             testing::makeReadOnly(path("program/Halvora.exe"));
+             check({"Halvora.exe", "data.bin", "libs.zip"});
+         },
+         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to copy "},
+        {"a full disk under the downloads", [] {},
+         inNamespace("mount -t tmpfs -o size=64k tmpfs '" + path("downloads") + "'"), kFailed,
+         "Download failed after 1 file(s): Download failed: Failed writing received data to disk/application", true},
+        {"a read-only program directory", [] {},
+         inNamespace("mount --bind '" + path("program") + "' '" + path("program") + "' && mount -o remount,ro,bind '" +
+                     path("program") + "'"),
+         kFailed, "Downloaded 3 file(s), but apply failed: ", true},
+    };
+    const auto before = filesOutside(root_);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsNamespaces && !namespaces) {
+            std::printf("(skipped, no user namespaces here: %s)\n", c.what);
+            continue;
+        }
+        c.arrange();
+        const HelperRun run = runHelper(c.wrap);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.lastLine.rfind(c.lastLine, 0), 0u) << run.lastLine;
+        expectProgram(false);
+        EXPECT_EQ(filesOutside(root_), before);
+        // The next case starts from the release as it was.
+        fs::permissions(path("program/Halvora.exe"), fs::perms(0755));
+        SetUpRelease();
+        ASSERT_EQ(filesOutside(root_), before);
+    }
+}
+
+// Links planted in both directories are replaced, and the run succeeds
+// without writing where they lead; a run killed in the middle of the
+// downloads leaves the program as it was and the next run completes it.
+TEST_F(FaultTable, LinksAndAKilledRunEndInTheNewRelease) {
+    const std::string outside = path("outside.txt");
+    testing::writeFile(outside, "outside");
+    const auto before = filesOutside(root_);
+
+    Reply slow{200, kNewData};
+    slow.stallMs = 3000;
+    serve("/f/data.bin", slow);
+    const HelperRun killed = runHelper({}, std::chrono::milliseconds(1500));
+    EXPECT_EQ(killed.exitCode, 128 + SIGKILL);
+    expectProgram(false);
+
+    serve("/f/data.bin", Reply{200, kNewData});
+    fs::remove(path("downloads/Halvora.exe"));
+    fs::create_symlink(outside, path("downloads/Halvora.exe"));
+    fs::remove(path("program/data.bin"));
+    fs::create_symlink(outside, path("program/data.bin"));
+    const HelperRun run = runHelper();
+    EXPECT_EQ(run.exitCode, 0) << run.lastLine;
+    expectProgram(true);
+    EXPECT_FALSE(fs::is_symlink(path("program/data.bin")));
+    EXPECT_EQ(filesOutside(root_), before);
+}
+
+}  // namespace
+}  // namespace example
