@@ -166,7 +166,7 @@ protected:
             const char* name;
             const std::string& before;
             const std::string& after;
-        } files[] = {{"Halvora.exe", kOldProgram, kNewProgram},
+        } files[] = {{"Halvora.exe", oldProgram_, kNewProgram},
                      {"data.bin", kOldData, kNewData},
                      {"lib/x.so", kOldLibrary, kNewLibrary}};
         for (const auto& file : files) {
@@ -179,8 +179,35 @@ protected:
         EXPECT_EQ(testing::listDirectory(path("program/lib")), std::vector<std::string>{"x.so"});
     }
 
+    // The installed program started as a running process (ended by
+    // endProgram), so that replacing it finds it in use.
+    void startProgram() {
+        oldProgram_ = testing::readFile("/bin/sleep");
+        testing::writeFile(path("program/Halvora.exe"), oldProgram_);
+        fs::permissions(path("program/Halvora.exe"), fs::perms(0755));
+        std::string program = path("program/Halvora.exe"), seconds = "60";
+        char* argv[] = {&program[0], &seconds[0], nullptr};
+        ASSERT_EQ(posix_spawn(&running_, argv[0], nullptr, nullptr, argv, environ), 0);
+        // The file counts as in use once the kernel has mapped it.
+        for (int i = 0; i < 200; ++i) {
+            const std::string exe = fs::read_symlink("/proc/" + std::to_string(running_) + "/exe").string();
+            if (exe == fs::path(program).lexically_normal().string()) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    void endProgram() {
+        if (running_ > 0) {
+            kill(running_, SIGKILL);
+            waitpid(running_, nullptr, 0);
+        }
+        running_ = -1;
+        oldProgram_ = kOldProgram;
+    }
+
     TestHttpServer server_;
     std::string helper_;
+    std::string oldProgram_ = kOldProgram;
+    pid_t running_ = -1;
 };
 
 // Namespaces of its own let the helper meet a full disk and a read-only
@@ -240,6 +267,9 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
              check({"Halvora.exe", "data.bin", "libs.zip"});
          },
          {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to copy "},
+        {"a program file in use", [&] { startProgram(); }, {}, kFailed,
+         "Downloaded 3 file(s), but apply failed: Failed to copy " + path("downloads") + "\\Halvora.exe to " +
+             path("program") + "\\Halvora.exe: Windows error 32"},
         {"a full disk under the downloads", [] {},
          inNamespace("mount -t tmpfs -o size=64k tmpfs '" + path("downloads") + "'"), kFailed,
          "Download failed after 1 file(s): Download failed: Failed writing received data to disk/application", true},
@@ -260,6 +290,7 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.lastLine.rfind(c.lastLine, 0), 0u) << run.lastLine;
         expectProgram(false);
+        endProgram();
         EXPECT_EQ(filesOutside(root_), before);
         // The next case starts from the release as it was.
         fs::permissions(path("program/Halvora.exe"), fs::perms(0755));
