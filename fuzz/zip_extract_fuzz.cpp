@@ -1,7 +1,8 @@
 // Zip extraction of arbitrary bytes into a scratch directory. Whatever the
 // archive holds, nothing may be created, changed or removed outside the
 // destination directory, nothing there may be a link, a device or a pipe,
-// and no extracted file may carry setuid, setgid or sticky bits.
+// no extracted file may carry setuid, setgid or sticky bits, no temporary
+// file may be left behind, and a failure must come with its message.
 //
 // The fuzzer runs with the rights of whoever starts it (often root in a
 // container), so a write outside the destination must not merely be noticed
@@ -36,6 +37,7 @@ namespace {
 bool g_guarding = false;
 std::string g_root;       // the destination, with links resolved
 std::string g_violation;  // the first call aimed outside it
+std::vector<std::string> g_temporaries;  // files made by mkstemp and its kin
 
 template <typename Function>
 Function realFunction(const char* name) {
@@ -134,6 +136,13 @@ mode_t modeArgument(int flags, va_list arguments) {
     return 0;
 }
 
+// Remembers a temporary file that the extraction made, which must be gone
+// (moved into place or removed) when it returns.
+int remembered(int fd, const char* path) {
+    if (g_guarding && fd >= 0) g_temporaries.push_back(path);
+    return fd;
+}
+
 bool existsAlready(int fd, const char* path) {
     struct stat info;
     return fstatat(fd, path, &info, AT_SYMLINK_NOFOLLOW) == 0;
@@ -208,27 +217,27 @@ FILE* freopen64(const char* path, const char* mode, FILE* stream) {
 }
 int mkstemp(char* pattern) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkstemp)(pattern);
+    return remembered(REAL(mkstemp)(pattern), pattern);
 }
 int mkstemp64(char* pattern) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkstemp64)(pattern);
+    return remembered(REAL(mkstemp64)(pattern), pattern);
 }
 int mkostemp(char* pattern, int flags) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkostemp)(pattern, flags);
+    return remembered(REAL(mkostemp)(pattern, flags), pattern);
 }
 int mkostemp64(char* pattern, int flags) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkostemp64)(pattern, flags);
+    return remembered(REAL(mkostemp64)(pattern, flags), pattern);
 }
 int mkstemps(char* pattern, int suffixLength) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkstemps)(pattern, suffixLength);
+    return remembered(REAL(mkstemps)(pattern, suffixLength), pattern);
 }
 int mkostemps(char* pattern, int suffixLength, int flags) {
     GUARD(AT_FDCWD, pattern, false);
-    return REAL(mkostemps)(pattern, suffixLength, flags);
+    return remembered(REAL(mkostemps)(pattern, suffixLength, flags), pattern);
 }
 // Creating a directory that is already there changes nothing, wherever it is
 // (a directory tree is made by trying each level).
@@ -427,6 +436,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     g_root = canonical(destination);
     g_violation.clear();
+    g_temporaries.clear();
     g_guarding = true;
     std::string error;
     const bool extracted = example::extractZip(archive, destination, error);
@@ -434,11 +444,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     if (!g_violation.empty()) fail("extraction reached outside the destination: " + g_violation);
     if (!extracted && error.empty()) fail("extraction failed without a message");
+    struct stat info;
+    for (const auto& temporary : g_temporaries) {
+        if (lstat(temporary.c_str(), &info) == 0) fail("extraction left its temporary file " + temporary);
+    }
     // Beside the destination only the archive, unchanged in size.
     for (const auto& name : namesIn(run)) {
         if (name != "input.zip" && name != "destination") fail("extraction left " + name + " beside the destination");
     }
-    struct stat info;
     if (stat(archive.c_str(), &info) != 0 || static_cast<std::size_t>(info.st_size) != size) fail("the archive changed");
     checkExtractedTree(destination);
     removeTree(run);
