@@ -97,12 +97,13 @@ JSON
 
 "$SERVER" --port "$PORT" "$WORK/release" > "$WORK/server.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do grep -q "listening on" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
+# The server digests the release before it listens; a large one takes a while.
+for _ in $(seq 600); do grep -q "listening on" "$WORK/server.log" 2>/dev/null && break; sleep 0.1; done
 grep -q "listening on" "$WORK/server.log" || { cat "$WORK/server.log"; echo "update server did not start" >&2; exit 1; }
-head -1 "$WORK/server.log"
+grep -m1 "listening on" "$WORK/server.log"
 args=("$(os_path "$APP")" "$(os_path "$WORK/downloads")" "$(os_path "$APP/$HALVORA")" 1.0.0)
 if [ "$PORT" = 0 ]; then
-  bound=$(head -1 "$WORK/server.log" | sed -E 's/.*:([0-9]+)$/\1/')
+  bound=$(grep -m1 "listening on" "$WORK/server.log" | sed -E 's/.*:([0-9]+)$/\1/')
   args+=("http://127.0.0.1:$bound/api/upgrade")
 fi
 
