@@ -7,6 +7,12 @@
 // the destination alone. Buffers are exactly as long as the request, so
 // AddressSanitizer sees any access past them; a leaked or doubly released
 // block shows up as well.
+//
+// The seeds in corpus/memmq are sequences written for this reading (the
+// provider takes its integers from the end of the input): wrap-around, a
+// write position at the very end of the data area, copies and assignment
+// sharing one queue, the smallest and negative sizes, extreme lengths, and
+// the default queue.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
