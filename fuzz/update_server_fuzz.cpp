@@ -8,7 +8,10 @@
 //  - every answer starts with a well-formed status line and never says 5xx
 //    (a client's bytes are never the server's fault);
 //  - no answer announces more body than the release could ever fill (a
-//    range request must stay bounded by the file).
+//    range request must stay bounded by the file);
+//  - nothing but the listed files is ever served: not the manifest, not an
+//    unlisted file in the release directory, not a file beside it, not
+//    what an unlisted link in the release directory points to.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -53,6 +56,9 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
+// Texts that must never appear in an answer.
+const char* const kSecrets[] = {"MANIFEST-ONLY-5c1e", "UNLISTED-5c1e", "BESIDE-RELEASE-5c1e"};
+
 constexpr std::size_t kProgramSize = 3000;
 constexpr std::size_t kLibrarySize = 100;
 // Far more than any honest answer here: all files several times over, plus
@@ -90,20 +96,25 @@ struct Fixture {
         directory = "/tmp/brenvik-server-fuzz-" + std::to_string(getpid());
         std::system(("rm -rf '" + directory + "'").c_str());
         CHECK(mkdir(directory.c_str(), 0700) == 0, "no scratch directory");
-        CHECK(mkdir((directory + "/bin").c_str(), 0700) == 0, "no bin directory");
-        CHECK(mkdir((directory + "/plugins").c_str(), 0700) == 0, "no plugins directory");
-        writeFile(directory + "/manifest.json",
-                  R"({"latest_version": "1.2.0", "release_notes": "Fixes",)"
-                  R"( "files": ["Halvora.exe", "plugins/", "bin/x.dll"]})");
-        writeFile(directory + "/Halvora.exe", pattern(kProgramSize));
-        writeFile(directory + "/bin/x.dll", pattern(kLibrarySize));
+        writeFile(directory + "/beside.txt", kSecrets[2]);
+        const std::string release = directory + "/release";
+        CHECK(mkdir(release.c_str(), 0700) == 0, "no release directory");
+        CHECK(mkdir((release + "/bin").c_str(), 0700) == 0, "no bin directory");
+        CHECK(mkdir((release + "/plugins").c_str(), 0700) == 0, "no plugins directory");
+        writeFile(release + "/manifest.json",
+                  std::string(R"({"latest_version": "1.2.0", "release_notes": "Fixes", "marker": ")") +
+                      kSecrets[0] + R"(", "files": ["Halvora.exe", "plugins/", "bin/x.dll"]})");
+        writeFile(release + "/unlisted.txt", kSecrets[1]);
+        CHECK(symlink("../beside.txt", (release + "/link.txt").c_str()) == 0, "no link");
+        writeFile(release + "/Halvora.exe", pattern(kProgramSize));
+        writeFile(release + "/bin/x.dll", pattern(kLibrarySize));
 
         brenvik::server::ServerOptions options;
         options.workers = 8;
         options.idleTimeout = std::chrono::milliseconds(500);
         options.requestTimeout = std::chrono::milliseconds(1000);
         options.stallTimeout = std::chrono::milliseconds(1000);
-        server = std::make_unique<brenvik::server::UpdateServer>(directory, log, options);
+        server = std::make_unique<brenvik::server::UpdateServer>(release, log, options);
         port = server->bind("127.0.0.1", 0);
         CHECK(port > 0, "the server did not bind");
         thread = std::thread([this] { server->run(); });
@@ -182,6 +193,9 @@ std::string exchange(const std::string& request, bool& closed) {
 // Checks each "HTTP/1.1 NNN" block head found at the start of the answer and
 // after each head's end; bodies are skipped when their length is known.
 void checkAnswer(const std::string& answer) {
+    for (const char* secret : kSecrets) {
+        CHECK(answer.find(secret) == std::string::npos, "an answer holds %s:\n%s", secret, answer.c_str());
+    }
     std::size_t at = 0;
     while (at < answer.size()) {
         const std::size_t headEnd = answer.find("\r\n\r\n", at);
