@@ -14,6 +14,7 @@
 #include <httplib.h>
 #include <json/json.h>
 
+#include "release.h"
 #include "release_fixture.h"
 #include "running_server.h"
 #include "slow_clients.h"
@@ -128,6 +129,33 @@ TEST_F(ServerTest, SymlinkLeavingTheReleaseIsNotServed) {
     const auto checked = running.check();
     ASSERT_TRUE(checked);
     EXPECT_EQ(checked->status, 500);
+}
+
+// Checks answer with the digests made at start-up instead of reading the
+// files again: a file rewritten with its size and time kept still gets its
+// start-up digest, and one whose size changed gets its new one.
+TEST_F(ServerTest, ChecksUseTheDigestsMadeAtStartUp) {
+    const fs::path program = release.path() / "Halvora.exe";
+    const std::string startUp = md5OfFile(program.string());
+    std::ostringstream progress;
+    running.server.computeDigests(progress);
+    const auto digestInCheck = [this] {
+        const auto res = running.check();
+        Json::Value reply;
+        if (res) {
+            std::istringstream in(res->body);
+            in >> reply;
+        }
+        return reply["update_files"][0]["file_md5"].asString();
+    };
+
+    const auto modified = fs::last_write_time(program);
+    release.write("Halvora.exe", "NEW program");
+    fs::last_write_time(program, modified);
+    EXPECT_EQ(digestInCheck(), startUp);
+
+    release.write("Halvora.exe", "a longer new program");
+    EXPECT_EQ(digestInCheck(), md5OfFile(program.string()));
 }
 
 TEST_F(ServerTest, SecondServerOnTheSamePortIsRefused) {
