@@ -1,8 +1,9 @@
 #!/bin/bash
 # Sets the machine up and runs every test: the native suite plain, with
-# AddressSanitizer + UndefinedBehaviorSanitizer and with ThreadSanitizer, and
-# the Windows x64 and x86 suites under 64-bit and 32-bit Wine. Ends with one
-# summary line over all suites that counts each suite apart.
+# AddressSanitizer + UndefinedBehaviorSanitizer and with ThreadSanitizer, the
+# Windows x64 and x86 suites under 64-bit and 32-bit Wine, and a short run of
+# each fuzz target. Ends with one summary line over all suites that counts
+# each suite apart.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 JOBS=$(nproc)
