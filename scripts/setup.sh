@@ -26,6 +26,8 @@ PACKAGES=(
   # accessibility bus; its tests start that bus from a session bus of their
   # own for a GTK application, and the benchmark compares with xdotool.
   libatspi2.0-dev at-spi2-core dbus-daemon libgtk-3-dev xdotool
+  # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive
