@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake ninja-build pkg-config dpkg-dev curl ca-certificates
   libcurl4-openssl-dev libjsoncpp-dev libminizip-dev zlib1g-dev
-  libgtest-dev libgmock-dev googletest libcpp-httplib-dev libboost-dev
+  libgtest-dev libgmock-dev googletest libcpp-httplib-dev libssl-dev libboost-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-tools
   libz-mingw-w64-dev wine64 wine32:i386 xvfb xauth zip procps
