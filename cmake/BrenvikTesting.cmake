@@ -55,13 +55,6 @@ add_library(brenvik::gtest_main ALIAS brenvik_gtest_main)
 # gtest_main (the program supplies its own main). FIXTURES are CTest fixtures
 # the tests need; ENVIRONMENT is set for them; tests holding the same
 # RESOURCE_LOCK never run at the same time.
-# Under ThreadSanitizer every test, and every process it starts, reads the
-# project's suppressions.
-set(BRENVIK_TEST_SANITIZER_ENVIRONMENT "")
-if("thread" IN_LIST BRENVIK_SANITIZE)
-  set(BRENVIK_TEST_SANITIZER_ENVIRONMENT "TSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/sanitizers/tsan.supp")
-endif()
-
 function(brenvik_add_test name)
   cmake_parse_arguments(T "NO_MAIN" "TIMEOUT" "SOURCES;LIBS;LABELS;FIXTURES;ENVIRONMENT;RESOURCE_LOCK" ${ARGN})
   if(NOT T_TIMEOUT)
@@ -77,7 +70,6 @@ function(brenvik_add_test name)
   if(CMAKE_CROSSCOMPILING)
     list(APPEND T_FIXTURES wine_prefix)
   endif()
-  list(APPEND T_ENVIRONMENT ${BRENVIK_TEST_SANITIZER_ENVIRONMENT})
   # Property values may be lists: each is escaped so that it stays one value.
   set(_properties TIMEOUT ${T_TIMEOUT})
   foreach(_property LABELS FIXTURES ENVIRONMENT RESOURCE_LOCK)
