@@ -48,40 +48,57 @@ void endProcess(pid_t& pid) {
 
 }  // namespace
 
-bool XServer::start() {
-    stop();
-    // The write end goes to the server as it is; the read end stays here.
+pid_t startAnnouncing(std::vector<std::string> args, bool ownGroup, int seconds, std::string& line,
+                      std::string& error) {
+    line.clear();
+    // The write end goes to the program as it is; the read end stays here.
     int pipeFds[2];
     if (pipe(pipeFds) != 0) {
-        error_ = "pipe failed";
-        return false;
+        error = "pipe failed";
+        return -1;
     }
     fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
-    const std::string fd = std::to_string(pipeFds[1]);
-    std::vector<std::string> args = {XVFB_PROGRAM, "-displayfd", fd, "-screen", "0", "1280x1024x24",
-                                     "-nolisten", "tcp", "-terminate"};
+    for (std::string& arg : args) {
+        const auto at = arg.find("{fd}");
+        if (at != std::string::npos) arg.replace(at, 4, std::to_string(pipeFds[1]));
+    }
     std::vector<char*> argv;
     for (std::string& arg : args) argv.push_back(&arg[0]);
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (ownGroup) {
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attributes, 0);
+    }
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
     if (spawned != 0) {
-        pid_ = -1;
         close(pipeFds[0]);
-        error_ = "cannot start " + std::string(XVFB_PROGRAM);
-        return false;
+        error = "cannot start " + args[0];
+        return -1;
     }
-    std::string number;
-    const bool announced = readLine(pipeFds[0], number, 30);
+    if (!readLine(pipeFds[0], line, seconds)) line.clear();
     close(pipeFds[0]);
-    if (!announced || number.empty()) {
+    return pid;
+}
+
+bool XServer::start() {
+    stop();
+    std::string number;
+    pid_ = startAnnouncing({XVFB_PROGRAM, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                            "-terminate"},
+                           false, 30, number, error_);
+    if (pid_ < 0) return false;
+    if (number.empty()) {
         stop();
         error_ = "Xvfb did not announce a display";
         return false;

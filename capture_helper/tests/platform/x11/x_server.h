@@ -10,6 +10,15 @@
 
 namespace dorvane::testing {
 
+// Starts a program that says where it can be reached as the first line it
+// writes to a descriptor of its own (Xvfb's display number, a bus's
+// address): each "{fd}" in `args` stands for that descriptor's number. Its
+// standard streams are /dev/null; `ownGroup` puts it in a process group of
+// its own, led by it. The pid, or -1 with the reason in `error`; `line` is
+// empty when nothing came within `seconds`.
+pid_t startAnnouncing(std::vector<std::string> args, bool ownGroup, int seconds, std::string& line,
+                      std::string& error);
+
 class XServer {
 public:
     XServer() = default;
