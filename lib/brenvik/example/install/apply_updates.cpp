@@ -4,7 +4,6 @@
 #include "core/platform.h"
 #include "install/output_file.h"
 #include "install/zip_extract.h"
-#include "ui/posting.h"
 
 namespace example {
 
@@ -25,7 +24,7 @@ bool copyFileTo(const std::string& source, const std::string& target, std::strin
 }
 
 bool applyUpdates(const std::vector<std::string>& filenames, const std::string& downloadDir,
-                  const std::string& programDir, std::string& error) {
+                  const std::string& programDir, LogSink& log, std::string& error) {
     if (!createDirectoryTree(programDir)) {
         error = "Failed to create apply directory: " + programDir;
         return false;
@@ -39,7 +38,7 @@ bool applyUpdates(const std::vector<std::string>& filenames, const std::string& 
         }
         if (endsWithSeparator(relativeName)) {
             const std::string directoryPath = joinPath(programDir, relativeName);
-            postLogMessage("dir: " + relativeName);
+            log.logLine("dir: " + relativeName);
             if (!createDirectoryTree(directoryPath)) {
                 error = "Failed to create update directory: " + directoryPath;
                 return false;
@@ -50,12 +49,12 @@ bool applyUpdates(const std::vector<std::string>& filenames, const std::string& 
         if (hasZipSuffix(relativeName)) {
             // The archive's own folder only says where it was downloaded to;
             // its contents are relative to the program directory.
-            postLogMessage("zip: " + relativeName);
-            if (!extractZip(downloadedPath, programDir, error)) return false;
+            log.logLine("zip: " + relativeName);
+            if (!extractZip(downloadedPath, programDir, log, error)) return false;
             continue;
         }
         const std::string targetPath = joinPath(programDir, relativeName);
-        postLogMessage("file: " + relativeName);
+        log.logLine("file: " + relativeName);
         if (!copyFileTo(downloadedPath, targetPath, error)) return false;
     }
     return true;

@@ -11,7 +11,6 @@
 #include "core/paths.h"
 #include "core/platform.h"
 #include "install/output_file.h"
-#include "ui/posting.h"
 
 namespace example {
 
@@ -97,7 +96,8 @@ bool isBareEmptyArchive(const std::string& zipPath) {
 
 }  // namespace
 
-bool extractZip(const std::string& zipPath, const std::string& destination, std::string& error) {
+bool extractZip(const std::string& zipPath, const std::string& destination, LogSink& log,
+                std::string& error) {
     Archive archive(unzOpen64(systemPath(zipPath).c_str()));
     if (!archive) {
         if (isBareEmptyArchive(zipPath)) return true;
@@ -191,7 +191,7 @@ bool extractZip(const std::string& zipPath, const std::string& destination, std:
             error = "Failed to create extracted file: " + outputPath;
             return false;
         }
-        postLogMessage("Extracted: " + entryName);
+        log.logLine("Extracted: " + entryName);
         status = unzGoToNextFile(handle);
     }
 

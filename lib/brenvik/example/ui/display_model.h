@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/progress_records.h"
+#include "worker/progress_records.h"
 
 namespace example {
 

@@ -31,4 +31,8 @@ void postFinishMessage(bool success, const std::string& message, bool restartTar
     }
 }
 
+void PostingObserver::finish(const FinishInfo& finish) {
+    if (MessageSink* sink = g_sink.load()) sink->postFinish(finish);
+}
+
 }  // namespace example

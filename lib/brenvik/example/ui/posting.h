@@ -1,7 +1,7 @@
 #pragma once
-// How the worker thread reaches the display. The worker, zip extraction and
-// applying call the three post functions; they forward to the sink that the
-// view installed (a window on Windows, a queue read by the terminal view on
+// How an update run reaches the display. The run reports to a
+// PostingObserver, which posts each report to the sink that the view
+// installed (a window on Windows, a queue read by the terminal view on
 // Linux). Without a sink the posts do nothing.
 //
 // Every sink keeps these promises: log lines and the finish record are never
@@ -10,7 +10,8 @@
 
 #include <string>
 
-#include "ui/progress_records.h"
+#include "worker/progress_records.h"
+#include "worker/run_observer.h"
 
 namespace example {
 
@@ -32,5 +33,13 @@ void postProgressMessage(const ProgressInfo& progress);
 // The message comes second, before the two flags.
 void postFinishMessage(bool success, const std::string& message, bool restartTarget,
                        bool closeWindow);
+
+// Hands everything a run reports to the installed sink, unchanged.
+class PostingObserver : public RunObserver {
+public:
+    void logLine(const std::string& line) override { postLogMessage(line); }
+    void progress(const ProgressInfo& progress) override { postProgressMessage(progress); }
+    void finish(const FinishInfo& finish) override;
+};
 
 }  // namespace example

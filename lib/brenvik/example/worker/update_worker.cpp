@@ -10,8 +10,7 @@
 #include "core/paths.h"
 #include "install/apply_updates.h"
 #include "install/output_file.h"
-#include "ui/close_guard.h"
-#include "ui/posting.h"
+#include "worker/close_guard.h"
 
 namespace example {
 
@@ -34,17 +33,31 @@ std::string describeCurrentException() {
 // exception thrown out of it can be reported by name.
 class UpdateRun {
 public:
+    explicit UpdateRun(RunObserver& observer) : observer_(observer) {}
     void run();
     const char* stage() const { return stage_; }
+    // The one finish of the run; the message comes before the two flags.
+    void finish(bool success, const std::string& message, bool restartTarget, bool closeWindow);
 
 private:
+    RunObserver& observer_;
     const char* stage_ = "preparing the update";
 };
+
+void UpdateRun::finish(bool success, const std::string& message, bool restartTarget,
+                       bool closeWindow) {
+    FinishInfo info;
+    info.success = success;
+    info.restartTarget = restartTarget;
+    info.closeWindow = closeWindow;
+    info.message = message;
+    observer_.finish(info);
+}
 
 void UpdateRun::run() {
     const AppOptions& options = g_appOptions;
     if (!createDirectoryTree(options.downloadDir)) {
-        postFinishMessage(false, "Failed to create download directory: " + options.downloadDir,
+        finish(false, "Failed to create download directory: " + options.downloadDir,
                           false, false);
         return;
     }
@@ -55,33 +68,33 @@ void UpdateRun::run() {
     updater.setDownloadDir(options.downloadDir);
     updater.setTimeout(kCheckTimeoutSeconds);
     updater.setDownloadTimeout(kDownloadTimeoutSeconds);
-    updater.setLogCallback([](const std::string& line) {
-        if (shouldShowLogLine(line)) postLogMessage(line);
+    updater.setLogCallback([this](const std::string& line) {
+        if (shouldShowLogLine(line)) observer_.logLine(line);
     });
     ProgressBridge bridge;
-    updater.setProgressCallback([&bridge](const std::string& name, std::uint32_t received,
-                                          std::uint32_t expected, double percent) {
-        postProgressMessage(bridge.report(name, received, expected, percent));
+    updater.setProgressCallback([this, &bridge](const std::string& name, std::uint32_t received,
+                                                std::uint32_t expected, double percent) {
+        observer_.progress(bridge.report(name, received, expected, percent));
     });
 
     stage_ = "the update check";
     const brenvik::CheckResultPair checkResultPair = updater.checkForUpdates();
     const brenvik::VersionInfo versionInfo = checkResultPair.second;
     if (checkResultPair.first != brenvik::UpdateResult::Success) {
-        postFinishMessage(false, "Update check failed: " + updater.getLastError(), true, false);
+        finish(false, "Update check failed: " + updater.getLastError(), true, false);
         return;
     }
     if (versionInfo.hasUpdate == 0) {
-        postFinishMessage(true, "Already using the latest version.", true, false);
+        finish(true, "Already using the latest version.", true, false);
         return;
     }
 
     const auto fileCount = static_cast<std::uint32_t>(versionInfo.updateFiles.size());
     bridge.setTotalFiles(static_cast<std::int32_t>(fileCount));
-    postLogMessage("Latest version: " + versionInfo.latestVersion);
-    postLogMessage("Files to download: " + toDecimalString(fileCount));
+    observer_.logLine("Latest version: " + versionInfo.latestVersion);
+    observer_.logLine("Files to download: " + toDecimalString(fileCount));
     if (fileCount == 0) {
-        postFinishMessage(true, "Update found, but no files were returned.", true, false);
+        finish(true, "Update found, but no files were returned.", true, false);
         return;
     }
 
@@ -89,7 +102,7 @@ void UpdateRun::run() {
     const brenvik::DownloadResultPair downloadResultPair = updater.downloadUpdates(versionInfo);
     const std::string count = toDecimalString(static_cast<std::uint32_t>(downloadResultPair.second));
     if (downloadResultPair.first != brenvik::UpdateResult::Success) {
-        postFinishMessage(false,
+        finish(false,
                           "Download failed after " + count + " file(s): " + updater.getLastError(),
                           true, false);
         return;
@@ -107,34 +120,35 @@ void UpdateRun::run() {
         if (!scope.active()) {
             // The user closed the display before applying began; the process
             // is ending, so the program directory is left untouched.
-            postFinishMessage(false, "Update cancelled before applying files.", false, false);
+            finish(false, "Update cancelled before applying files.", false, false);
             return;
         }
-        applied = applyUpdates(filenames, options.downloadDir, options.programDir, applyError);
+        applied = applyUpdates(filenames, options.downloadDir, options.programDir, observer_,
+                               applyError);
         // The program is started again next: a copy that is new in this
         // release arrives with a download's permissions, not a program's.
         if (applied) makeExecutable(options.targetExePath);
     }
     if (!applied) {
-        postFinishMessage(false, "Downloaded " + count + " file(s), but apply failed: " + applyError,
+        finish(false, "Downloaded " + count + " file(s), but apply failed: " + applyError,
                           true, false);
         return;
     }
-    postFinishMessage(true, "Downloaded and applied " + count + " file(s).", true, false);
+    finish(true, "Downloaded and applied " + count + " file(s).", true, false);
 }
 
 }  // namespace
 
-void updateWorkerMain() {
-    UpdateRun run;
+void updateWorkerMain(RunObserver& observer) {
+    UpdateRun run(observer);
     try {
         run.run();
     } catch (...) {
         // Without this the display would wait for a finish that never comes.
-        // Posting may itself fail when memory is exhausted; then there is
+        // Reporting may itself fail when memory is exhausted; then there is
         // nothing left to report with.
         try {
-            postFinishMessage(false,
+            run.finish(false,
                               std::string("Update stopped by an exception during ") + run.stage() +
                                   ": " + describeCurrentException(),
                               false, false);

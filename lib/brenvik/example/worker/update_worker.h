@@ -1,18 +1,19 @@
 #pragma once
 // The update worker: one run of check, download and apply on its own thread,
-// ending with exactly one finish message to the progress display.
+// ending with exactly one finish reported to the run's observer.
 
 #include <cstdint>
 #include <string>
 
-#include "ui/progress_records.h"
+#include "worker/progress_records.h"
+#include "worker/run_observer.h"
 
 namespace example {
 
-// The thread body. Reads g_appOptions; reaches the display only through the
-// post functions. Never lets an exception escape: one that leaves the client
-// or the apply step ends the run with a failure finish naming it.
-void updateWorkerMain();
+// The thread body. Reads g_appOptions and reports everything to `observer`.
+// Never lets an exception escape: one that leaves the client, the apply step
+// or the observer itself ends the run with a failure finish naming it.
+void updateWorkerMain(RunObserver& observer);
 
 // The filter for the update client's log lines: false for lines that show the
 // request body or a URL.

@@ -19,7 +19,7 @@ protected:
     std::string download() const { return path("dl"); }
     std::string program() const { return path("prog"); }
     bool apply(const std::vector<std::string>& names) {
-        return applyUpdates(names, download(), program(), error);
+        return applyUpdates(names, download(), program(), sink, error);
     }
     std::string error;
 };
@@ -104,7 +104,7 @@ TEST_F(ApplyUpdates, FailuresNameThePathsAndTheErrorCode) {
 
 TEST_F(ApplyUpdates, ProgramDirectoryBlockedByAFile) {
     writeFile(path("file"), "x");
-    EXPECT_FALSE(applyUpdates({"a.txt"}, download(), path("file/prog"), error));
+    EXPECT_FALSE(applyUpdates({"a.txt"}, download(), path("file/prog"), sink, error));
     EXPECT_EQ(error, "Failed to create apply directory: " + path("file/prog"));
     EXPECT_TRUE(sink.lines.empty());
 }

@@ -141,11 +141,9 @@ void InstallTest::SetUp() {
                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir);
     root_ = dir.generic_string();
-    setMessageSink(&sink);
 }
 
 void InstallTest::TearDown() {
-    setMessageSink(nullptr);
     std::error_code ignored;
     // Read-only files would block the removal on Windows.
     for (const auto& item : fs::recursive_directory_iterator(root_, ignored)) {

@@ -1,6 +1,6 @@
 #pragma once
 // Fixtures for the extraction and apply tests: a scratch directory, a sink
-// that records posted log lines, and a writer for small zip archives.
+// that records the log lines, and a writer for small zip archives.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -8,15 +8,13 @@
 #include <string>
 #include <vector>
 
-#include "ui/posting.h"
+#include "install/log_sink.h"
 
 namespace example::testing {
 
-class RecordingSink : public MessageSink {
+class RecordingSink : public LogSink {
 public:
-    void postLog(const std::string& line) override { lines.push_back(line); }
-    void postProgress(const ProgressInfo&) override {}
-    void postFinish(const FinishInfo&) override {}
+    void logLine(const std::string& line) override { lines.push_back(line); }
     std::vector<std::string> lines;
 };
 
@@ -48,8 +46,8 @@ void makeReadOnly(const std::string& path);
 // False where the platform lets this process write read-only files anyway.
 bool readOnlyFilesAreEnforced();
 
-// A fresh directory per test, removed afterwards; the sink is installed
-// while the test runs.
+// A fresh directory per test, removed afterwards, and a sink to hand the
+// operations under test.
 class InstallTest : public ::testing::Test {
 protected:
     void SetUp() override;

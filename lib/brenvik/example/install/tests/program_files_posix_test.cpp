@@ -33,7 +33,7 @@ TEST_F(ApplyToRunningProgram, ReportsTheFileInUse) {
     usleep(200 * 1000);  // let exec map the file
 
     std::string error;
-    const bool applied = applyUpdates({"tool"}, path("dl"), path("prog"), error);
+    const bool applied = applyUpdates({"tool"}, path("dl"), path("prog"), sink, error);
     kill(child, SIGKILL);
     waitpid(child, nullptr, 0);
 
@@ -57,7 +57,7 @@ TEST_F(ReplaceProgram, ReplacedExecutableStaysExecutable) {
     testing::writeFile(path("dl/tool"), "new");
     std::filesystem::permissions(path("dl/tool"), std::filesystem::perms(0644));
     std::string error;
-    ASSERT_TRUE(applyUpdates({"tool"}, path("dl"), path("prog"), error)) << error;
+    ASSERT_TRUE(applyUpdates({"tool"}, path("dl"), path("prog"), sink, error)) << error;
     EXPECT_EQ(testing::readFile(path("prog/tool")), "new");
     EXPECT_EQ(std::filesystem::status(path("prog/tool")).permissions(), std::filesystem::perms(0755));
 }
@@ -82,7 +82,7 @@ TEST_F(LinksInTheWay, AreReplacedNotWrittenThrough) {
         testing::writeZip(path("dl/update.zip"), {{"tool", "new"}});
         testing::writeFile(path("dl/tool"), "new");
         std::string error;
-        ASSERT_TRUE(applyUpdates({fromZip ? "update.zip" : "tool"}, path("dl"), path("prog"), error)) << error;
+        ASSERT_TRUE(applyUpdates({fromZip ? "update.zip" : "tool"}, path("dl"), path("prog"), sink, error)) << error;
         EXPECT_EQ(testing::readFile(path("outside.txt")), "outside");
         EXPECT_FALSE(std::filesystem::is_symlink(path("prog/tool")));
         EXPECT_EQ(testing::readFile(path("prog/tool")), "new");
@@ -106,7 +106,7 @@ TEST_F(ZipPermissions, RecordedBitsApplyWithoutTheSpecialOnes) {
     secret.unixMode = 0100600;
     testing::writeZip(path("dl/update.zip"), {tool, setuid, secret, {"kept", "new"}, {"plain", "p"}});
     std::string error;
-    ASSERT_TRUE(applyUpdates({"update.zip"}, path("dl"), path("prog"), error)) << error;
+    ASSERT_TRUE(applyUpdates({"update.zip"}, path("dl"), path("prog"), sink, error)) << error;
     umask(mask);
     const struct {
         const char* name;

@@ -23,7 +23,7 @@ TEST_F(ZipExtract, ArchiveWithoutEntriesTouchesNothing) {
     for (const std::string& content : {endRecord, withComment, "stub" + endRecord}) {
         writeFile(path("empty.zip"), content);
         std::string error = "untouched";
-        EXPECT_TRUE(extractZip(path("empty.zip"), path("out"), error)) << error;
+        EXPECT_TRUE(extractZip(path("empty.zip"), path("out"), sink, error)) << error;
         EXPECT_EQ(error, "untouched");
         EXPECT_FALSE(fileExists(path("out")));
         EXPECT_TRUE(sink.lines.empty());
@@ -40,7 +40,7 @@ TEST_F(ZipExtract, WritesFilesDirectoriesAndBackslashNames) {
                              {"twice.txt", "first"},
                              {"twice.txt", "second"}});
     std::string error;
-    ASSERT_TRUE(extractZip(path("a.zip"), path("out"), error)) << error;
+    ASSERT_TRUE(extractZip(path("a.zip"), path("out"), sink, error)) << error;
     EXPECT_EQ(readFile(path("out/empty.txt")), "");
     EXPECT_EQ(readFile(path("out/a/b/c.txt")), "deep");
     EXPECT_EQ(readFile(path("out/sub/x.dll")), "dll");
@@ -63,7 +63,7 @@ TEST_F(ZipExtract, UnsafeEntryStopsAfterEarlierEntries) {
         sink.lines.clear();
         writeZip(path("bad.zip"), {{"good.txt", "g"}, {c.stored, "evil"}, {"after.txt", "a"}});
         std::string error;
-        EXPECT_FALSE(extractZip(path("bad.zip"), path("out"), error));
+        EXPECT_FALSE(extractZip(path("bad.zip"), path("out"), sink, error));
         EXPECT_EQ(error, std::string("Unsafe zip entry path: ") + c.shown);
         EXPECT_TRUE(fileExists(path("out/good.txt")));
         EXPECT_FALSE(fileExists(path("out/after.txt")));
@@ -76,7 +76,7 @@ TEST_F(ZipExtract, LongEntryNameIsRefusedNotTruncated) {
     const std::string longName = std::string(4090, 'n') + "/x.txt";  // 4,096 bytes
     writeZip(path("long.zip"), {{"first.txt", "1"}, {longName, "x"}});
     std::string error;
-    EXPECT_FALSE(extractZip(path("long.zip"), path("out"), error));
+    EXPECT_FALSE(extractZip(path("long.zip"), path("out"), sink, error));
     EXPECT_EQ(error, "Failed to read zip entry metadata.");
     EXPECT_TRUE(fileExists(path("out/first.txt")));
     EXPECT_THAT(sink.lines, ElementsAre("Extracted: first.txt"));
@@ -110,7 +110,7 @@ TEST_F(ZipExtract, BrokenEntriesLeaveTheOldFileWhole) {
         writeFile(path("out/bad.bin"), "old");
         writeZip(path("bad.zip"), {{"good.txt", "g"}, c.entry, {"after.txt", "a"}});
         std::string error;
-        EXPECT_FALSE(extractZip(path("bad.zip"), path("out"), error));
+        EXPECT_FALSE(extractZip(path("bad.zip"), path("out"), sink, error));
         EXPECT_EQ(error, c.error);
         EXPECT_EQ(readFile(path("out/bad.bin")), "old");
         EXPECT_FALSE(fileExists(path("out/after.txt")));
@@ -136,7 +136,7 @@ TEST_F(ZipExtract, FileSystemFailures) {
         if (std::string(c.entry) == "locked.txt" && !testing::readOnlyFilesAreEnforced()) continue;
         writeZip(path("fs.zip"), {{c.entry, "data"}});
         std::string error;
-        EXPECT_FALSE(extractZip(path("fs.zip"), out, error)) << c.entry;
+        EXPECT_FALSE(extractZip(path("fs.zip"), out, sink, error)) << c.entry;
         EXPECT_EQ(error, c.error);
     }
     if (testing::readOnlyFilesAreEnforced()) {
@@ -148,7 +148,7 @@ TEST_F(ZipExtract, UnreadableArchive) {
     writeFile(path("garbage.zip"), "this is not an archive");
     for (const std::string& archive : {path("missing.zip"), path("garbage.zip")}) {
         std::string error;
-        EXPECT_FALSE(extractZip(archive, path("out"), error));
+        EXPECT_FALSE(extractZip(archive, path("out"), sink, error));
         EXPECT_EQ(error, "Failed to open zip file: " + archive);
     }
 }

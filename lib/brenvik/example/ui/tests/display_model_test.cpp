@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "ui/close_guard.h"
 #include "ui/display_model.h"
 
 namespace example {
@@ -110,24 +109,6 @@ TEST(DisplayModel, OnlyTimer2001Closes) {
     EXPECT_TRUE(DisplayModel::isCloseTimer(2001));
     EXPECT_FALSE(DisplayModel::isCloseTimer(2000));
     EXPECT_FALSE(DisplayModel::isCloseTimer(1));
-}
-
-TEST(CloseGuard, CloseOutsideApplyingIsImmediateAndBlocksApplying) {
-    CloseGuard guard;
-    EXPECT_TRUE(guard.requestClose());
-    EXPECT_FALSE(guard.closePending());
-    EXPECT_FALSE(guard.beginApply());
-}
-
-TEST(CloseGuard, CloseWhileApplyingWaitsForTheEnd) {
-    CloseGuard guard;
-    {
-        ApplyScope scope(guard);
-        ASSERT_TRUE(scope.active());
-        EXPECT_FALSE(guard.requestClose());
-        EXPECT_TRUE(guard.closePending());
-    }
-    EXPECT_TRUE(guard.requestClose());
 }
 
 }  // namespace

@@ -14,9 +14,9 @@
 #include <memory>
 #include <string>
 
-#include "ui/close_guard.h"
 #include "ui/posting.h"
 #include "ui/win32/progress_window.h"
+#include "worker/close_guard.h"
 
 namespace example {
 namespace {
@@ -56,7 +56,7 @@ struct WindowRun {
 // Runs the window until it is destroyed. `body` runs as the worker.
 WindowRun runWindow(const std::function<void()>& body, bool launchSucceeds = true) {
     WindowRun run;
-    ProgressWindowHooks hooks;
+    HelperViewHooks hooks;
     // The body may outlive the window (it runs on); it uses the caller's
     // locals, so the run is over only once the body has returned.
     auto done = std::make_shared<std::atomic<bool>>(false);

@@ -9,13 +9,10 @@
 #include <memory>
 #include <thread>
 
-#include "app/helper_mode.h"
 #include "core/app_options.h"
 #include "core/command_line.h"
-#include "core/process_control.h"
-#include "ui/close_guard.h"
 #include "ui/worker_thread.h"
-#include "worker/update_worker.h"
+#include "worker/close_guard.h"
 
 namespace example {
 
@@ -29,7 +26,7 @@ constexpr WPARAM kBarRangeMax = 1000;
 WindowControls g_controls;
 DisplayModel g_model;
 std::unique_ptr<WindowSink> g_sink;
-ProgressWindowHooks g_hooks;
+HelperViewHooks g_hooks;
 // The worker of this run; joined once it has returned.
 WorkerThread g_worker;
 
@@ -173,7 +170,7 @@ const WindowControls& windowControls() { return g_controls; }
 WindowSink* windowSink() { return g_sink.get(); }
 const DisplayModel& displayModel() { return g_model; }
 
-int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowHooks& hooks) {
+int runProgressWindow(HINSTANCE instance, int showCommand, const HelperViewHooks& hooks) {
     g_hooks = hooks;
     closeGuard().reset();
 
@@ -215,10 +212,7 @@ int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowH
     return static_cast<int>(message.wParam);
 }
 
-int runHelperMode(void* instance, int showCommand) {
-    ProgressWindowHooks hooks;
-    hooks.workerBody = updateWorkerMain;
-    hooks.launchTarget = [](std::string& launchError) { return launchTarget(launchError); };
+int runHelperView(void* instance, int showCommand, const HelperViewHooks& hooks) {
     const int code = runProgressWindow(static_cast<HINSTANCE>(instance), showCommand, hooks);
     // A worker that outlives the window (closed during the check or the
     // downloads) is cut off here rather than left to watch the program's

@@ -3,10 +3,10 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "ui/display_model.h"
+#include "ui/helper_view.h"
 #include "ui/win32/window_sink.h"
 
 namespace example {
@@ -20,17 +20,12 @@ struct WindowControls {
     HWND logEdit = nullptr;
 };
 
-// What the window runs: the worker body started on a detached thread from
-// WM_CREATE, and the restart of the target after a successful run.
-struct ProgressWindowHooks {
-    std::function<void()> workerBody;
-    std::function<bool(std::string& launchError)> launchTarget;
-};
-
 // Registers the class, creates and shows the window and runs the message loop
-// until the window is destroyed. Returns 0 after a close, 1 when the window
-// cannot be registered or created.
-int runProgressWindow(HINSTANCE instance, int showCommand, const ProgressWindowHooks& hooks);
+// until the window is destroyed. The window starts the worker body on a
+// thread of its own from WM_CREATE and calls launchTarget after a successful
+// run. Returns 0 after a close, 1 when the window cannot be registered or
+// created.
+int runProgressWindow(HINSTANCE instance, int showCommand, const HelperViewHooks& hooks);
 
 // The window's handles, sink and model, valid while the window exists.
 const WindowControls& windowControls();

@@ -1,5 +1,5 @@
 // The worker's outcomes against the project's update server, run in-process
-// on a free port, with every posted line and the finish record checked.
+// on a free port, with every reported line and the finish record checked.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -15,7 +15,6 @@
 #include <thread>
 
 #include "core/app_options.h"
-#include "ui/posting.h"
 #include "update_server.h"
 #include "worker/update_worker.h"
 
@@ -25,15 +24,15 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::ElementsAreArray;
 
-// Records what the worker posts; `onLog` may act on a line as it passes.
-class RecordingSink : public MessageSink {
+// Records what the worker reports; `onLog` may act on a line as it passes.
+class RecordingObserver : public RunObserver {
 public:
-    void postLog(const std::string& line) override {
+    void logLine(const std::string& line) override {
         lines.push_back(line);
         if (onLog) onLog(line);
     }
-    void postProgress(const ProgressInfo& progress) override { progress_.push_back(progress); }
-    void postFinish(const FinishInfo& finish) override {
+    void progress(const ProgressInfo& progress) override { progress_.push_back(progress); }
+    void finish(const FinishInfo& finish) override {
         finishes.push_back(finish);
         lines.push_back("<finish>");
     }
@@ -78,10 +77,8 @@ protected:
         g_appOptions.programDir = program().string();
         g_appOptions.downloadDir = (root_ / "work" / "update_files").string();
         g_appOptions.currentVersion = "1.0.0";
-        setMessageSink(&sink_);
     }
     void TearDown() override {
-        setMessageSink(nullptr);
         // A stop that comes before run() has started is lost; repeat it.
         while (!served_.load()) {
             server_->stop();
@@ -102,10 +99,10 @@ protected:
     }
     void manifest(const std::string& text) const { writeFile(release() / "manifest.json", text); }
 
-    // Runs the worker and checks the single finish record it must post last.
+    // Runs the worker and checks the single finish record it must report last.
     void runExpecting(bool success, bool restart, const std::string& message,
                       const std::vector<std::string>& lines) {
-        updateWorkerMain();
+        updateWorkerMain(sink_);
         ASSERT_EQ(sink_.finishes.size(), 1u);
         const FinishInfo& finish = sink_.finishes.front();
         EXPECT_EQ(finish.success, success);
@@ -123,7 +120,7 @@ protected:
     std::thread serving_;
     std::atomic<bool> served_{false};
     int port_ = 0;
-    RecordingSink sink_;
+    RecordingObserver sink_;
 };
 
 const std::vector<std::string> kDownloadLines = {

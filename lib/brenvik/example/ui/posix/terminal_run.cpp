@@ -1,5 +1,5 @@
-// The apply-helper run on Linux: the worker thread feeds an event queue that
-// this (main) thread renders as a terminal view on standard error.
+// The display of a helper run on Linux: the worker thread feeds an event
+// queue that this (main) thread renders as a terminal view on standard error.
 //
 // Exit codes:
 //   0    the run succeeded (up to date, nothing to do, or updated) and the
@@ -19,13 +19,11 @@
 #include <cstdlib>
 #include <thread>
 
-#include "app/helper_mode.h"
-#include "core/process_control.h"
-#include "ui/close_guard.h"
+#include "ui/helper_view.h"
 #include "ui/posix/event_queue.h"
 #include "ui/posix/terminal_view.h"
 #include "ui/worker_thread.h"
-#include "worker/update_worker.h"
+#include "worker/close_guard.h"
 
 namespace example {
 
@@ -79,14 +77,14 @@ void waitForEnter(TerminalView& view) {
 
 }  // namespace
 
-int runHelperMode(void* /*instance*/, int /*showCommand*/) {
+int runHelperView(void* /*instance*/, int /*showCommand*/, const HelperViewHooks& hooks) {
     EventQueue queue;
     setMessageSink(&queue);
     installStopHandlers();
     TerminalView view(writeToStandardError, ::isatty(STDERR_FILENO) != 0);
 
     WorkerThread worker;
-    worker.start(updateWorkerMain);
+    worker.start(hooks.workerBody);
 
     bool closeRequested = false;
     for (;;) {
@@ -113,7 +111,7 @@ int runHelperMode(void* /*instance*/, int /*showCommand*/) {
             code = kExitSuccess;
         } else if (action == FinishAction::RestartThenClose) {
             std::string launchError;
-            const bool launched = launchTarget(launchError);
+            const bool launched = hooks.launchTarget && hooks.launchTarget(launchError);
             view.applyLaunchResult(launched, launchError);
             code = launched ? kExitSuccess : kExitRestartFailed;
         }

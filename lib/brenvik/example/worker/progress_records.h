@@ -1,5 +1,5 @@
 #pragma once
-// The records that the worker thread hands to the progress display.
+// The records that an update run reports: download progress and its end.
 
 #include <cstdint>
 #include <string>

@@ -1,4 +1,4 @@
-#include "ui/close_guard.h"
+#include "worker/close_guard.h"
 
 namespace example {
 
