@@ -71,7 +71,6 @@ std::map<std::string, std::string> filesOutside(const fs::path& root) {
 class FaultTable : public testing::InstallTest {
 protected:
     void SetUp() override {
-        InstallTest::SetUp();
         helper_ = path("helper/brenvik_apply_helper.exe");
         fs::create_directories(path("helper"));
         fs::copy_file(EXAMPLE_PROGRAM, helper_);

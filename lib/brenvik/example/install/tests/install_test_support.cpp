@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <random>
-#include <sstream>
 #include <utility>
 
 namespace example::testing {
@@ -108,20 +105,6 @@ std::string deflateRaw(const std::string& data) {
     return out;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-bool fileExists(const std::string& path) { return fs::exists(path); }
-
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
@@ -132,24 +115,6 @@ std::vector<std::string> listDirectory(const std::string& path) {
 void makeReadOnly(const std::string& path) {
     fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
-}
-
-void InstallTest::SetUp() {
-    std::random_device random;
-    const fs::path dir = fs::temp_directory_path() /
-                         ("example_install_" + std::to_string(random()) + "_" +
-                          ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir);
-    root_ = dir.generic_string();
-}
-
-void InstallTest::TearDown() {
-    std::error_code ignored;
-    // Read-only files would block the removal on Windows.
-    for (const auto& item : fs::recursive_directory_iterator(root_, ignored)) {
-        fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(root_, ignored);
 }
 
 }  // namespace example::testing

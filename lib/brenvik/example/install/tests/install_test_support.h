@@ -1,6 +1,7 @@
 #pragma once
-// Fixtures for the extraction and apply tests: a scratch directory, a sink
-// that records the log lines, and a writer for small zip archives.
+// Fixtures for the extraction and apply tests: a scratch directory (from the
+// tree's test support), a sink that records the log lines, and a writer for
+// small zip archives.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "install/log_sink.h"
+#include "support/temp_dir.h"
 
 namespace example::testing {
 
@@ -37,9 +39,9 @@ void writeZip(const std::string& path, const std::vector<ZipEntry>& entries);
 // The bare deflate stream of `data`, as a zip entry holds it.
 std::string deflateRaw(const std::string& data);
 
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
-bool fileExists(const std::string& path);
+using brenvik::testing::fileExists;
+using brenvik::testing::readFile;
+using brenvik::testing::writeFile;
 // The names in a directory, sorted.
 std::vector<std::string> listDirectory(const std::string& path);
 void makeReadOnly(const std::string& path);
@@ -50,13 +52,12 @@ bool readOnlyFilesAreEnforced();
 // operations under test.
 class InstallTest : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
     // An absolute path below the scratch directory, '/' separated.
     std::string path(const std::string& relative) const { return root_ + "/" + relative; }
 
     RecordingSink sink;
-    std::string root_;
+    brenvik::testing::TempDir scratch_;
+    const std::string root_ = scratch_.str();
 };
 
 }  // namespace example::testing

@@ -4,18 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
-#include <sstream>
+#include <memory>
 #include <stdexcept>
-#include <thread>
 
 #include "core/app_options.h"
-#include "update_server.h"
+#include "running_server.h"
+#include "support/temp_dir.h"
 #include "worker/update_worker.h"
 
 namespace example {
@@ -23,6 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAreArray;
+using brenvik::testing::readFile;
+using brenvik::testing::writeFile;
 
 // Records what the worker reports; `onLog` may act on a line as it passes.
 class RecordingObserver : public RunObserver {
@@ -42,35 +40,16 @@ public:
     std::function<void(const std::string&)> onLog;
 };
 
-void writeFile(const fs::path& path, const std::string& content) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 class UpdateWorker : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::random_device random;
-        root_ = fs::temp_directory_path() / ("example_worker_" + std::to_string(random()));
         writeFile(release() / "Halvora.exe", "new program");
         writeFile(release() / "bin" / "x.dll", std::string(300000, 'd'));
         writeFile(program() / "Halvora.exe", "old program");
         manifest(R"({"latest_version": "1.10.0", "files": ["Halvora.exe", "plugins/", "bin\\x.dll"]})");
 
-        server_ = std::make_unique<brenvik::server::UpdateServer>(release().string(), accessLog_);
-        port_ = server_->bind("127.0.0.1", 0);
-        ASSERT_GT(port_, 0);
-        serving_ = std::thread([this] {
-            server_->run();
-            served_.store(true);
-        });
+        server_ = std::make_unique<brenvik::server::testing::RunningServer>(release().string());
+        ASSERT_GT(server_->port, 0);
 
         g_appOptions = AppOptions{};
         g_appOptions.updateUrl = url("/api/upgrade");
@@ -78,24 +57,10 @@ protected:
         g_appOptions.downloadDir = (root_ / "work" / "update_files").string();
         g_appOptions.currentVersion = "1.0.0";
     }
-    void TearDown() override {
-        // A stop that comes before run() has started is lost; repeat it.
-        while (!served_.load()) {
-            server_->stop();
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        serving_.join();
-        std::error_code ignored;
-        for (const auto& item : fs::recursive_directory_iterator(root_, ignored)) {
-            fs::permissions(item.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-        }
-        fs::remove_all(root_, ignored);
-    }
-
     fs::path release() const { return root_ / "release"; }
     fs::path program() const { return root_ / "program"; }
     std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+        return "http://127.0.0.1:" + std::to_string(server_->port) + path;
     }
     void manifest(const std::string& text) const { writeFile(release() / "manifest.json", text); }
 
@@ -114,12 +79,9 @@ protected:
         EXPECT_THAT(sink_.lines, ElementsAreArray(expected));
     }
 
-    fs::path root_;
-    std::ostringstream accessLog_;
-    std::unique_ptr<brenvik::server::UpdateServer> server_;
-    std::thread serving_;
-    std::atomic<bool> served_{false};
-    int port_ = 0;
+    brenvik::testing::TempDir scratch_;
+    const fs::path root_ = scratch_.path();
+    std::unique_ptr<brenvik::server::testing::RunningServer> server_;
     RecordingObserver sink_;
 };
 
