@@ -5,7 +5,6 @@
 #include <atomic>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <sstream>
 #include <thread>
 
@@ -13,26 +12,6 @@ namespace fs = std::filesystem;
 
 namespace example {
 namespace testing {
-
-ScratchDirectory::ScratchDirectory() {
-    std::random_device random;
-    const fs::path base = fs::temp_directory_path();
-    for (;;) {
-        const fs::path candidate = base / ("brenvik-core-" + std::to_string(random()));
-        if (fs::create_directory(candidate)) {
-            path_ = candidate.string();
-            break;
-        }
-    }
-}
-
-ScratchDirectory::~ScratchDirectory() {
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(path_, ignored)) {
-        fs::permissions(entry.path(), fs::perms::owner_write, fs::perm_options::add, ignored);
-    }
-    fs::remove_all(path_, ignored);
-}
 
 std::string ScratchDirectory::operator/(const std::string& relative) const {
     return joinPath(path_, relative);

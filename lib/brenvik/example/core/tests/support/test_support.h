@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace example {
 namespace testing {
 
@@ -14,17 +16,13 @@ namespace testing {
 // the end of the test (read-only files included).
 class ScratchDirectory {
 public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
     // The directory as a byte string, and a path below it.
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& relative) const;
 
 private:
-    std::string path_;
+    brenvik::testing::TempDir directory_;
+    std::string path_ = directory_.path().string();
 };
 
 void writeFile(const std::string& path, const std::string& content);
