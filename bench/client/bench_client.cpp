@@ -131,8 +131,9 @@ double median(std::vector<double> values) {
 int main(int argc, char** argv) {
     std::uint64_t size = 1ULL << 30;
     int runs = 3;
-    brenvik::cli::OptionParser parser("bench_client", "[OPTION]...",
-                                      "Download throughput and peak memory of the update client against the curl tool.");
+    brenvik::cli::OptionParser parser(
+        "bench_client", "[OPTION]...",
+        "Download throughput and peak memory of the update client against the curl tool.");
     parser.size("size", "BYTES", "size of the file served, e.g. 512M (default 1G)", 1, 1ULL << 40, size)
         .number("runs", "N", "downloads of each kind (default 3)", 1, 1000, runs);
     std::vector<std::string> operands;
@@ -177,7 +178,8 @@ int main(int argc, char** argv) {
         const auto result = updater.downloadUpdates(info);
         updaterTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         std::error_code ec;
-        if (result.first != brenvik::UpdateResult::Success || fs::file_size(work.root / "updater" / "big.bin", ec) != size) {
+        const auto downloaded = fs::file_size(work.root / "updater" / "big.bin", ec);
+        if (result.first != brenvik::UpdateResult::Success || ec || downloaded != size) {
             std::cerr << "bench_client: download failed: " << updater.getLastError() << "\n";
             return 1;
         }

@@ -14,6 +14,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <pthread.h>
 #include <string>
@@ -48,8 +49,9 @@ int writeManifest(const brenvik::server::ManifestRequest& request) {
                       << "\n";
         }
     }
-    std::cout << "wrote " << request.directory << "/manifest.json: version " << request.version << ", "
-              << items.size() << (items.size() == 1 ? " item" : " items") << std::endl;
+    const std::string written = (std::filesystem::path(request.directory) / "manifest.json").string();
+    std::cout << "wrote " << written << ": version " << request.version << ", " << items.size()
+              << (items.size() == 1 ? " item" : " items") << std::endl;
     return 0;
 }
 
@@ -95,10 +97,14 @@ int main(int argc, char** argv) {
 
     const bool writing = parser.given("write-manifest");
     for (const char* name : {"host", "port", "workers", "public-url"}) {
-        if (writing && parser.given(name)) return parser.fail(std::string("--") + name + " does not go with --write-manifest");
+        if (writing && parser.given(name)) {
+            return parser.fail(std::string("--") + name + " does not go with --write-manifest");
+        }
     }
     for (const char* name : {"version", "notes", "exclude", "force"}) {
-        if (!writing && parser.given(name)) return parser.fail(std::string("--") + name + " goes only with --write-manifest");
+        if (!writing && parser.given(name)) {
+            return parser.fail(std::string("--") + name + " goes only with --write-manifest");
+        }
     }
     if (writing) {
         if (!operands.empty()) return parser.fail("unexpected argument " + operands[0]);
