@@ -2,7 +2,9 @@
 // reads version.txt beside its executable, notes its start in halvora.log in
 // the same folder, and then stays running for a while (the updater has to end
 // running copies before it replaces files), so an update can be watched from
-// the outside: the log tells which version was started when.
+// the outside: the log tells which version was started when. It ends early
+// when a file named halvora.stop appears beside it, which lets a script end
+// the copy the updater started without knowing its process.
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <system_error>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -32,6 +35,14 @@ int main(int argc, char** argv) {
   std::ofstream(dir / "halvora.log", std::ios::app) << stamp << " Halvora " << version << " started\n";
   std::cout << "Halvora " << version << " running from " << dir.string() << std::endl;
 
-  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  std::error_code ignored;
+  while (std::chrono::steady_clock::now() < end) {
+    if (fs::exists(dir / "halvora.stop", ignored)) {
+      std::ofstream(dir / "halvora.log", std::ios::app) << "Halvora " << version << " stopped on request\n";
+      return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   return 0;
 }

@@ -25,6 +25,34 @@ QT_HOST_BIN=/usr/lib/qt5/bin
 
 log() { echo "[windeps] $*"; }
 
+# One step of a build: its output goes to $STEP_LOG (the package's full log),
+# and a line says when it starts, once a minute that it still runs, and when
+# it ends, with its time. Returns the step's status.
+STEP_LOG=/dev/null
+STEP_WHAT=
+step() { # label command...
+  local label=$1 start=$SECONDS next=60 pid status
+  shift
+  log "$STEP_WHAT: $label"
+  "$@" >>"$STEP_LOG" 2>&1 &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null; do
+    sleep 1
+    if [ $((SECONDS - start)) -ge $next ]; then
+      log "$STEP_WHAT: $label: still running after $((SECONDS - start)) s"
+      next=$((next + 60))
+    fi
+  done
+  status=0
+  wait "$pid" || status=$?
+  if [ $status -eq 0 ]; then
+    log "$STEP_WHAT: $label: done in $((SECONDS - start)) s"
+  else
+    log "$STEP_WHAT: $label: failed after $((SECONDS - start)) s (log: $STEP_LOG)"
+  fi
+  return $status
+}
+
 src_version() { # newest version of a source package that apt knows
   apt-cache showsrc "$1" | awk '/^Version:/{print $2}' | sort -V | tail -1
 }
@@ -37,7 +65,9 @@ fetch_source() {
   local pkg=$1 version=$2 dir="$CACHE/src/$pkg-$version" tree
   if [ ! -f "$dir/.unpacked" ]; then
     rm -rf "$dir"; mkdir -p "$dir" || return 1
-    (cd "$dir" && apt-get source -qq -o APT::Sandbox::User=root "$pkg=$version" >/dev/null) || return 1
+    # Progress to standard error: standard output carries the tree's path.
+    step "fetch and unpack the source" \
+      sh -c 'cd "$1" && apt-get source -qq -o APT::Sandbox::User=root "$2"' - "$dir" "$pkg=$version" >&2 || return 1
     touch "$dir/.unpacked" || return 1
   fi
   tree=$(find "$dir" -mindepth 1 -maxdepth 1 -type d | head -1)
@@ -55,30 +85,28 @@ toolchain_file() {
 build_curl() {
   local triple=$1 version=$2 prefix=$3 tree
   tree=$(fetch_source curl "$version") || return 1
-  cmake -S "$tree" -B "$prefix.build" -G Ninja \
+  step configure cmake -S "$tree" -B "$prefix.build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$triple")" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_SHARED_LINKER_FLAGS="-static-libgcc -s -Wl,--major-subsystem-version,6 -Wl,--minor-subsystem-version,0" \
     -DBUILD_SHARED_LIBS=ON -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
     -DHTTP_ONLY=ON -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF \
     -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF \
-    -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none \
-    >"$prefix.log" 2>&1 || return 1
-  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1 || return 1
-  cmake --install "$prefix.build" >>"$prefix.log" 2>&1
+    -DCURL_DISABLE_LDAP=ON -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none || return 1
+  step build cmake --build "$prefix.build" -j "$JOBS" || return 1
+  step install cmake --install "$prefix.build"
 }
 
 build_libjsoncpp() {
   local triple=$1 version=$2 prefix=$3 tree
   tree=$(fetch_source libjsoncpp "$version") || return 1
-  cmake -S "$tree" -B "$prefix.build" -G Ninja \
+  step configure cmake -S "$tree" -B "$prefix.build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$(toolchain_file "$triple")" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF \
-    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF \
-    >"$prefix.log" 2>&1 || return 1
-  cmake --build "$prefix.build" -j "$JOBS" >>"$prefix.log" 2>&1 || return 1
-  cmake --install "$prefix.build" >>"$prefix.log" 2>&1
+    -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF || return 1
+  step build cmake --build "$prefix.build" -j "$JOBS" || return 1
+  step install cmake --install "$prefix.build"
 }
 
 build_minizip() {
@@ -88,10 +116,10 @@ build_minizip() {
   [ -f "$mz/unzip.c" ] || mz="$tree/contrib/minizip"
   mkdir -p "$prefix.build" "$prefix/lib" "$prefix/include/minizip" || return 1
   for f in ioapi unzip zip iowin32; do
-    "$triple-gcc-posix" -O2 -c "$mz/$f.c" -I"$mz" -o "$prefix.build/$f.o" >>"$prefix.log" 2>&1 || return 1
+    step "compile $f.c" "$triple-gcc-posix" -O2 -c "$mz/$f.c" -I"$mz" -o "$prefix.build/$f.o" || return 1
     obj+=("$prefix.build/$f.o")
   done
-  "$triple-ar" rcs "$prefix/lib/libminizip.a" "${obj[@]}" >>"$prefix.log" 2>&1 || return 1
+  step archive "$triple-ar" rcs "$prefix/lib/libminizip.a" "${obj[@]}" || return 1
   cp "$mz"/{ioapi,unzip,zip,iowin32,crypt}.h "$prefix/include/minizip/"
 }
 
@@ -101,12 +129,9 @@ build_minizip() {
 # only Windows's own DLLs. Its PE header says Windows 7 (6.1): Qt compiles
 # itself against the Windows 7 API, and the linker's default (4.0 or 5.2)
 # would claim Windows versions it does not run on.
-build_qtbase() {
-  local triple=$1 version=$2 prefix=$3 tree build=$3.build t
-  tree=$(fetch_source qtbase-opensource-src "$version") || return 1
-  mkdir -p "$build" || return 1
-  t=$SECONDS
-  (cd "$build" && "$tree/configure" -opensource -confirm-license \
+qt_configure() { # triple tree build prefix
+  local triple=$1 tree=$2 build=$3 prefix=$4
+  cd "$build" && "$tree/configure" -opensource -confirm-license \
     -prefix "$prefix" -external-hostbindir "$QT_HOST_BIN" \
     -platform linux-g++ -xplatform win32-g++ -device-option CROSS_COMPILE="$triple-" \
     QMAKE_CC="$triple-gcc-posix" QMAKE_CXX="$triple-g++-posix" \
@@ -115,24 +140,27 @@ build_qtbase() {
     QMAKE_LFLAGS+=-Wl,--major-subsystem-version,6 QMAKE_LFLAGS+=-Wl,--minor-subsystem-version,1 \
     -release -shared -strip -nomake examples -nomake tests \
     -no-gui -no-widgets -no-opengl -no-dbus -no-icu -no-openssl \
-    -qt-zlib -qt-pcre -qt-doubleconversion -no-feature-sql) >"$prefix.log" 2>&1 || {
+    -qt-zlib -qt-pcre -qt-doubleconversion -no-feature-sql
+}
+
+build_qtbase() {
+  local triple=$1 version=$2 prefix=$3 tree build=$3.build
+  tree=$(fetch_source qtbase-opensource-src "$version") || return 1
+  mkdir -p "$build" || return 1
+  step "configure (about a minute)" qt_configure "$triple" "$tree" "$build" "$prefix" || {
     # configure's own reasons are in its config.log.
     [ -f "$build/config.log" ] && tail -60 "$build/config.log" >>"$prefix.log"
     return 1
   }
-  log "$triple qtbase: configured in $((SECONDS - t)) s"
-  t=$SECONDS
   # Only the parts QtCore needs: its makefiles, the bundled PCRE2 and QtCore.
-  (mkdir -p "$build/src" && cd "$build/src" &&
-    "$QT_HOST_BIN/qmake" -o Makefile "$tree/src/src.pro" -qtconf "$build/bin/qt.conf") \
-    >>"$prefix.log" 2>&1 || return 1
-  make -C "$build/src" sub-corelib-qmake_all >>"$prefix.log" 2>&1 || return 1
-  make -C "$build/src/3rdparty/pcre2" -j"$JOBS" >>"$prefix.log" 2>&1 || return 1
-  make -C "$build/src/corelib" -j"$JOBS" >>"$prefix.log" 2>&1 || return 1
-  log "$triple qtbase: built in $((SECONDS - t)) s"
-  make -C "$build/src/corelib" install >>"$prefix.log" 2>&1 || return 1
+  step makefiles sh -c 'mkdir -p "$1/src" && cd "$1/src" && "$2/qmake" -o Makefile "$3/src/src.pro" -qtconf "$1/bin/qt.conf"' \
+    - "$build" "$QT_HOST_BIN" "$tree" || return 1
+  step "QtCore makefiles" make -C "$build/src" sub-corelib-qmake_all || return 1
+  step PCRE2 make -C "$build/src/3rdparty/pcre2" -j"$JOBS" || return 1
+  step "QtCore (several minutes)" make -C "$build/src/corelib" -j"$JOBS" || return 1
+  step install make -C "$build/src/corelib" install || return 1
   # Qt5::Core's include path names mkspecs/win32-g++.
-  make -C "$build" install_mkspecs >>"$prefix.log" 2>&1 || return 1
+  step "install mkspecs" make -C "$build" install_mkspecs || return 1
   # Qt's CMake files insist on finding these tools in the prefix.
   mkdir -p "$prefix/bin" || return 1
   for tool in qmake moc rcc; do
@@ -158,8 +186,11 @@ for triple in "${TRIPLES[@]}"; do
     if [ -f "$prefix/.complete" ]; then
       log "$triple $pkg $key: cached"
     else
-      log "$triple $pkg $key: building"
+      log "$triple $pkg $key: building (full log: $prefix.log)"
       rm -rf "$prefix" "$prefix.build"; mkdir -p "$base"
+      STEP_LOG=$prefix.log STEP_WHAT="$triple $pkg"
+      : >"$STEP_LOG"
+      started=$SECONDS
       # build_<package name up to its first dash>
       if ! "build_${pkg%%-*}" "$triple" "$version" "$prefix"; then
         echo "building $pkg $version for $triple failed; last lines of $prefix.log:" >&2
@@ -175,6 +206,7 @@ for triple in "${TRIPLES[@]}"; do
       fi
       rm -rf "$prefix.build"
       touch "$prefix/.complete"
+      log "$triple $pkg $key: built in $((SECONDS - started)) s"
     fi
     ln -sfn "$key" "$base/current"
   done

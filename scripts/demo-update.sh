@@ -82,18 +82,12 @@ echo "sample frames" > "$WORK/release/staging/data/frames.txt"
 echo "watermark plugin" > "$WORK/release/staging/plugins/watermark.txt"
 (cd "$WORK/release/staging" && zip -qr ../pack.zip data plugins)
 rm -rf "$WORK/release/staging"
-files="\"plugins/\", \"$HALVORA\", \"version.txt\", \"pack.zip\""
+mkdir -p "$WORK/release/plugins"   # an empty folder: the updater creates it
 if [ "$BIG" -gt 0 ]; then
   head -c "$((BIG * 1024 * 1024))" /dev/urandom > "$WORK/release/assets.bin"
-  files="$files, \"assets.bin\""
 fi
-cat > "$WORK/release/manifest.json" <<JSON
-{
-  "latest_version": "1.1.0",
-  "release_notes": "Sample frames and a watermark plugin.",
-  "files": [$files]
-}
-JSON
+"$SERVER" --write-manifest "$WORK/release" --version 1.1.0 \
+  --notes "Sample frames and a watermark plugin." | sed 's/^/  /'
 
 "$SERVER" --port "$PORT" "$WORK/release" > "$WORK/server.log" 2>&1 &
 pids+=($!)
@@ -115,7 +109,12 @@ echo "normal run exit code: $status"
 
 # The apply helper goes on after the normal run has ended: wait for the
 # restarted application to note its start, then for the helper to close.
-helper_running() { pgrep -f "$(basename "$WORK").downloads.brenvik_helper.brenvik_apply_helper" >/dev/null; }
+# The helper is not this script's child, so it is found by its own full path
+# (as Linux or Wine shows it: either separator, Wine's without the leading
+# one), which no other work folder shares; it is only waited for, never ended.
+helper_path=${WORK#/}/downloads/brenvik_helper/brenvik_apply_helper
+helper_pattern=$(printf '%s' "$helper_path" | sed -e 's/[][\\.*^$+?(){}|]/\\&/g' -e 's#/#[/\\\\]#g')
+helper_running() { pgrep -f -- "$helper_pattern" >/dev/null; }
 for _ in $(seq 600); do grep -q "Halvora 1.1.0 started" "$APP/halvora.log" 2>/dev/null && break; sleep 0.2; done
 for _ in $(seq 100); do helper_running || break; sleep 0.1; done
 
@@ -126,8 +125,10 @@ sed 's/^/  /' "$APP/halvora.log"
 echo "== update server's access log"
 tail -n +2 "$WORK/server.log" | sed 's/^/  /'
 
-# The restarted copy has shown that it runs; end it rather than leave it.
-pkill -f "$(basename "$WORK").Halvora.$HALVORA" 2>/dev/null || true
+# The restarted copy has shown that it runs; ask it to end rather than leave
+# it (the updater started it, so this script does not know its process).
+touch "$APP/halvora.stop"
+for _ in $(seq 50); do grep -q "Halvora 1.1.0 stopped" "$APP/halvora.log" 2>/dev/null && break; sleep 0.1; done
 
 fail() { echo "update check failed: $*" >&2; exit 1; }
 grep -q "Halvora 1.1.0 started" "$APP/halvora.log" || fail "Halvora 1.1.0 was not started"

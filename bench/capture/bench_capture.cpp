@@ -1,6 +1,6 @@
 // bench_capture: what system-audio capture costs and how late sound arrives.
 //
-//   bench_capture [--seconds 10] [--runs 5] [--clicks 20]
+//   bench_capture [--seconds 10] [--runs 5] [--clicks 20] [--help]
 //
 // Runs on a private sound server (the tests' sound_server.sh: a null sink of
 // 48 kHz s16le stereo) unless PULSE_SERVER names one. Prints medians:
@@ -33,6 +33,7 @@
 
 #include <dirent.h>
 
+#include "command_line.h"
 #include "dorvane/sysAudioCaptureThread.h"
 #include "pellix/MemMq.h"
 
@@ -261,24 +262,17 @@ struct Server {
 int main(int argc, char** argv) {
     double seconds = 10;
     int runs = 5, clicks = 20;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--child-capture" && i + 1 < argc) return captureChild(std::atof(argv[i + 1]));
-        if (arg == "--seconds" && i + 1 < argc) {
-            seconds = std::atof(argv[++i]);
-        } else if (arg == "--runs" && i + 1 < argc) {
-            runs = std::atoi(argv[++i]);
-        } else if (arg == "--clicks" && i + 1 < argc) {
-            clicks = std::atoi(argv[++i]);
-        } else {
-            std::fprintf(stderr, "usage: bench_capture [--seconds S] [--runs N] [--clicks N]\n");
-            return 1;
-        }
-    }
-    if (seconds <= 0 || runs <= 0 || clicks <= 0) {
-        std::fprintf(stderr, "bench_capture: the counts must be positive\n");
-        return 1;
-    }
+    double childSeconds = 0;
+    brenvik::cli::OptionParser parser("bench_capture", "[OPTION]...",
+                                      "CPU time of the system-audio capture against parec, and its click latency.");
+    parser.decimal("seconds", "S", "length of each capture (default 10)", 0.1, 3600, seconds)
+        .number("runs", "N", "captures of each kind (default 5)", 1, 1000, runs)
+        .number("clicks", "N", "clicks for the latency (default 20)", 1, 10000, clicks)
+        // This program runs itself with this option for the measured capture.
+        .decimal("child-capture", "S", nullptr, 0.1, 3600, childSeconds);
+    std::vector<std::string> operands;
+    if (const auto status = parser.parse(argc, argv, operands, 0, 0)) return *status;
+    if (parser.given("child-capture")) return captureChild(childSeconds);
     const Server server;
     if (std::getenv("PULSE_SERVER") == nullptr) {
         std::fprintf(stderr, "bench_capture: no sound server\n");

@@ -1,11 +1,12 @@
-// bench_client [--size BYTES[K|M|G]] [--runs N]
+// bench_client [--size BYTES[K|M|G]] [--runs N] [--help]
 //
 // Serves one file of the given size (default 1 GiB) from the project's update
 // server on loopback, in a child process, and downloads it alternately with
 // Updater::downloadUpdates and with the curl command-line tool. Prints the
 // median time and throughput of each, their ratio, and this process's peak
 // resident memory above its idle size. Everything is written below /tmp and
-// removed at the end.
+// removed at the end; the server and curl end with it on every path, a stop
+// signal and an error included (see child_processes.h).
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +23,8 @@
 
 #include <brenvik/updater.h>
 
+#include "child_processes.h"
+#include "command_line.h"
 #include "update_server.h"
 
 namespace {
@@ -45,22 +48,6 @@ void resetPeakRss() {
     std::ofstream("/proc/self/clear_refs") << "5";
 }
 
-bool parseSize(const std::string& text, unsigned long long& size) {
-    char* end = nullptr;
-    size = std::strtoull(text.c_str(), &end, 10);
-    const std::string suffix = end;
-    if (suffix == "K") {
-        size <<= 10;
-    } else if (suffix == "M") {
-        size <<= 20;
-    } else if (suffix == "G") {
-        size <<= 30;
-    } else if (!suffix.empty()) {
-        return false;
-    }
-    return size > 0;
-}
-
 void writeReleaseFile(const fs::path& path, unsigned long long size) {
     std::vector<char> block(1 << 20);
     unsigned long long state = 88172645463325252ULL;
@@ -82,7 +69,7 @@ pid_t startServer(const std::string& release, int& port) {
     if (pipe(channel) != 0) {
         return -1;
     }
-    const pid_t child = fork();
+    const pid_t child = bench::ChildProcesses::fork();
     if (child == 0) {
         close(channel[0]);
         std::ofstream discard("/dev/null");
@@ -103,22 +90,35 @@ pid_t startServer(const std::string& release, int& port) {
     return child;
 }
 
+// Seconds that the curl tool took to fetch `url`, or a negative number when
+// it failed.
 double runCurl(const std::string& url, const std::string& target) {
     const auto start = Clock::now();
-    const pid_t child = fork();
+    const pid_t child = bench::ChildProcesses::fork();
     if (child == 0) {
         execlp("curl", "curl", "-s", "-S", "-f", "-o", target.c_str(), url.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
+    if (child < 0) return -1;
+    const int status = bench::ChildProcesses::wait(child);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::cerr << "curl failed with status " << status << "\n";
-        std::exit(1);
+        std::cerr << "bench_client: curl failed with status " << status << "\n";
+        return -1;
     }
     return seconds;
 }
+
+// The work folder and the server in it, both gone when this ends.
+struct Work {
+    fs::path root;
+    pid_t server = -1;
+    ~Work() {
+        bench::ChildProcesses::stop(server);
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+};
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -129,44 +129,45 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    unsigned long long size = 1ULL << 30;
+    std::uint64_t size = 1ULL << 30;
     int runs = 3;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--size" && i + 1 < argc && parseSize(argv[i + 1], size)) {
-            ++i;
-        } else if (arg == "--runs" && i + 1 < argc && (runs = std::atoi(argv[i + 1])) > 0) {
-            ++i;
-        } else {
-            std::cerr << "usage: bench_client [--size BYTES[K|M|G]] [--runs N]\n";
-            return 2;
-        }
-    }
+    brenvik::cli::OptionParser parser(
+        "bench_client", "[OPTION]...",
+        "Download throughput and peak memory of the update client against the curl tool.");
+    parser.size("size", "BYTES", "size of the file served, e.g. 512M (default 1G)", 1, 1ULL << 40, size)
+        .number("runs", "N", "downloads of each kind (default 3)", 1, 1000, runs);
+    std::vector<std::string> operands;
+    if (const auto status = parser.parse(argc, argv, operands, 0, 0)) return *status;
 
-    const fs::path work = fs::temp_directory_path() / ("brenvik-bench-client-" + std::to_string(getpid()));
-    const fs::path release = work / "release";
+    Work work;
+    work.root = fs::temp_directory_path() / ("brenvik-bench-client-" + std::to_string(getpid()));
+    const fs::path root = work.root;
+    bench::ChildProcesses::install([root] {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    });
+    const fs::path release = work.root / "release";
     fs::create_directories(release);
     writeReleaseFile(release / "big.bin", size);
     std::ofstream(release / "manifest.json") << R"({"latest_version": "2.0.0", "files": ["big.bin"]})";
 
     int port = -1;
-    const pid_t server = startServer(release.string(), port);
-    if (server < 0 || port < 0) {
-        std::cerr << "cannot start the update server\n";
-        fs::remove_all(work);
+    work.server = startServer(release.string(), port);
+    if (work.server < 0 || port < 0) {
+        std::cerr << "bench_client: cannot start the update server\n";
         return 1;
     }
     const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/files/big.bin";
 
     brenvik::Updater updater;
-    updater.setDownloadDir((work / "updater").string());
+    updater.setDownloadDir((work.root / "updater").string());
     unsigned long long progressCalls = 0;
     updater.setProgressCallback([&](const std::string&, std::uint32_t, std::uint32_t, double) { ++progressCalls; });
     brenvik::VersionInfo info;
     info.updateFiles.push_back({"big.bin", url, "2.0.0", static_cast<std::uint32_t>(size), ""});
 
     // A first unmeasured fetch warms the page cache on the server's side.
-    runCurl(url, (work / "curl.bin").string());
+    if (runCurl(url, (work.root / "curl.bin").string()) < 0) return 1;
     const long idleKiB = statusKiB("VmRSS:");
     resetPeakRss();
 
@@ -176,20 +177,16 @@ int main(int argc, char** argv) {
         const auto start = Clock::now();
         const auto result = updater.downloadUpdates(info);
         updaterTimes.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        if (result.first != brenvik::UpdateResult::Success || fs::file_size(work / "updater" / "big.bin") != size) {
-            std::cerr << "download failed: " << updater.getLastError() << "\n";
-            kill(server, SIGTERM);
-            waitpid(server, nullptr, 0);
-            fs::remove_all(work);
+        std::error_code ec;
+        const auto downloaded = fs::file_size(work.root / "updater" / "big.bin", ec);
+        if (result.first != brenvik::UpdateResult::Success || ec || downloaded != size) {
+            std::cerr << "bench_client: download failed: " << updater.getLastError() << "\n";
             return 1;
         }
-        curlTimes.push_back(runCurl(url, (work / "curl.bin").string()));
+        curlTimes.push_back(runCurl(url, (work.root / "curl.bin").string()));
+        if (curlTimes.back() < 0) return 1;
     }
     const long peakKiB = statusKiB("VmHWM:");
-
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    fs::remove_all(work);
 
     const double mib = static_cast<double>(size) / (1 << 20);
     const double updaterMedian = median(updaterTimes);

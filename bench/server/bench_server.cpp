@@ -1,4 +1,4 @@
-// bench_server [--runs N] [--slow N]
+// bench_server [--runs N] [--slow N] [--help]
 //
 // Starts the update server program on loopback over a release with one
 // 64 MiB file and measures, in the same run:
@@ -8,7 +8,8 @@
 //     every 50 ms each;
 //   - the time from SIGTERM to the server's exit with those downloads running,
 //     median over the runs (a new server each time).
-// Everything is written below /tmp and removed at the end.
+// Everything is written below /tmp and removed at the end; the server ends
+// with this program on every path (see child_processes.h).
 
 #include <algorithm>
 #include <chrono>
@@ -26,6 +27,8 @@
 
 #include <httplib.h>
 
+#include "child_processes.h"
+#include "command_line.h"
 #include "slow_clients.h"
 
 namespace {
@@ -46,7 +49,7 @@ public:
     explicit Server(const std::string& release) {
         int out[2];
         if (pipe(out) != 0) return;
-        pid_ = fork();
+        pid_ = bench::ChildProcesses::fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
             std::freopen("/dev/null", "w", stderr);
@@ -57,6 +60,10 @@ public:
             _exit(127);
         }
         close(out[1]);
+        if (pid_ < 0) {
+            close(out[0]);
+            return;
+        }
         output_ = fdopen(out[0], "r");
         char line[256] = {};
         if (fgets(line, sizeof(line), output_) == nullptr ||
@@ -70,10 +77,7 @@ public:
         });
     }
     ~Server() {
-        if (pid_ > 0 && !ended_) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
+        if (!ended_) bench::ChildProcesses::stop(pid_);
         if (drain_.joinable()) drain_.join();
         if (output_ != nullptr) fclose(output_);
     }
@@ -81,8 +85,7 @@ public:
     // Seconds from SIGTERM to the exit.
     double terminate() {
         const auto start = Clock::now();
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        bench::ChildProcesses::stop(pid_, SIGTERM);
         ended_ = true;
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
@@ -119,18 +122,18 @@ double checksPerSecond(int port) {
 int main(int argc, char** argv) {
     int runs = 5;
     int slowCount = 64;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string arg = argv[i];
-        if (arg == "--runs") {
-            runs = std::max(1, std::atoi(argv[i + 1]));
-        } else if (arg == "--slow") {
-            slowCount = std::max(1, std::atoi(argv[i + 1]));
-        } else {
-            std::cerr << "usage: bench_server [--runs N] [--slow N]\n";
-            return 2;
-        }
-    }
+    brenvik::cli::OptionParser parser("bench_server", "[OPTION]...",
+                                      "Checks per second of the update server with and without slow downloads,\n"
+                                      "and the time a stop signal takes with them running.");
+    parser.number("runs", "N", "runs of each measure (default 5)", 1, 1000, runs)
+        .number("slow", "N", "slow downloads running meanwhile (default 64)", 1, 4096, slowCount);
+    std::vector<std::string> operands;
+    if (const auto status = parser.parse(argc, argv, operands, 0, 0)) return *status;
     const fs::path release = fs::temp_directory_path() / ("brenvik-bench-server-" + std::to_string(getpid()));
+    bench::ChildProcesses::install([release] {
+        std::error_code ignored;
+        fs::remove_all(release, ignored);
+    });
     fs::create_directories(release);
     std::ofstream(release / "big.bin", std::ios::binary) << std::string(64 << 20, 'b');
     std::ofstream(release / "Halvora.exe", std::ios::binary) << "new program";

@@ -1,6 +1,6 @@
 // bench_window: how long getWndByMouse takes with 100 top-level windows.
 //
-//   bench_window [--calls 1000] [--runs 5]
+//   bench_window [--calls 1000] [--runs 5] [--help]
 //
 // On an X server of its own (Xvfb) with a session bus of its own: 100 windows
 // of another process in a 10 x 10 grid, and the tests' GTK application over
@@ -15,6 +15,7 @@
 
 #include <QRect>
 
+#include "command_line.h"
 #include "dorvane/DorvaneWindow.h"
 
 #include <X11/Xlib.h>
@@ -111,16 +112,12 @@ int fail(const char* what) {
 
 int main(int argc, char** argv) {
     int calls = 1000, runs = 5;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--calls") == 0 && i + 1 < argc) {
-            calls = std::max(1, std::atoi(argv[++i]));
-        } else if (std::strcmp(argv[i], "--runs") == 0 && i + 1 < argc) {
-            runs = std::max(1, std::atoi(argv[++i]));
-        } else {
-            std::fprintf(stderr, "usage: bench_window [--calls 1000] [--runs 5]\n");
-            return 1;
-        }
-    }
+    brenvik::cli::OptionParser parser("bench_window", "[OPTION]...",
+                                      "Latency of getWndByMouse with 100 windows on an X server of its own.");
+    parser.number("calls", "N", "calls per run and case (default 1000)", 1, 1000000, calls)
+        .number("runs", "N", "runs of each case (default 5)", 1, 1000, runs);
+    std::vector<std::string> operands;
+    if (const auto status = parser.parse(argc, argv, operands, 0, 0)) return *status;
     if (std::strlen(X_WINDOW_OWNER_PROGRAM) == 0 || std::strlen(GTK_FIXTURE_PROGRAM) == 0)
         return fail("needs the tests' helper programs: configure with the tests on");
     const bool withXdotool = std::strlen(XDOTOOL_PROGRAM) != 0;

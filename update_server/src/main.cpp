@@ -1,53 +1,58 @@
 // brenvik_update_server [--host H] [--port N] [--workers N] [--public-url URL]
 //                       <release directory>
+// brenvik_update_server --write-manifest DIR --version X [--notes TEXT]
+//                       [--exclude PATTERN]... [--force]
 //
 // Serves one release directory to the updater. Computes the MD5 of every
 // listed file first (progress on stderr), then prints "listening on
 // <host>:<port>" (with --port 0 the port is a free one), then one access-log
 // line per request. SIGINT and SIGTERM end it cleanly, without waiting for
 // running downloads.
+//
+// With --write-manifest it serves nothing: it lists the files of DIR into
+// DIR/manifest.json (see manifest_writer.h) and prints what it listed.
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <pthread.h>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "command_line.h"
+#include "manifest_writer.h"
 #include "release.h"
 #include "update_server.h"
 
 namespace {
 
 constexpr std::size_t kMaxWorkers = 4096;
+constexpr const char* kProgram = "brenvik_update_server";
 
-int usage(const char* why) {
-    std::cerr << "brenvik_update_server: " << why << "\n"
-              << "usage: brenvik_update_server [--host HOST] [--port PORT] [--workers N] [--public-url URL]"
-                 " RELEASE_DIR\n"
-              << "  HOST defaults to 127.0.0.1, PORT to 8002 (0 picks a free port);\n"
-              << "  N connections are served at once (default " << brenvik::server::ServerOptions().workers
-              << ", at most " << kMaxWorkers << ");\n"
-              << "  URL starts the download URLs of check replies (default: http:// and the\n"
-              << "  request's Host header), e.g. https://cdn.example.com/halvora;\n"
-              << "  RELEASE_DIR holds manifest.json and the files it lists.\n";
-    return 2;
-}
-
-bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
+int writeManifest(const brenvik::server::ManifestRequest& request) {
+    using Kind = brenvik::server::ManifestItem::Kind;
+    std::vector<brenvik::server::ManifestItem> items;
+    std::string error;
+    if (!brenvik::server::writeManifest(request, items, error)) {
+        std::cerr << kProgram << ": " << error << "\n";
+        return 1;
     }
-    port = std::stoi(text);
-    return port <= 65535;
-}
-
-bool parseWorkers(const std::string& text, std::size_t& workers) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
+    for (const auto& item : items) {
+        const char* action = item.kind == Kind::directory ? "create" : item.kind == Kind::archive ? "unpack" : "copy";
+        std::cout << "  " << action << std::string(8 - std::string(action).size(), ' ') << item.name << "\n";
+        const auto slash = item.name.rfind('/');
+        if (item.kind == Kind::archive && slash != std::string::npos) {
+            std::cerr << kProgram << ": note: " << item.name
+                      << " is unpacked into the program directory itself, not into " << item.name.substr(0, slash + 1)
+                      << "\n";
+        }
     }
-    workers = std::stoul(text);
-    return workers >= 1 && workers <= kMaxWorkers;
+    const std::string written = (std::filesystem::path(request.directory) / "manifest.json").string();
+    std::cout << "wrote " << written << ": version " << request.version << ", " << items.size()
+              << (items.size() == 1 ? " item" : " items") << std::endl;
+    return 0;
 }
 
 }  // namespace
@@ -55,38 +60,62 @@ bool parseWorkers(const std::string& text, std::size_t& workers) {
 int main(int argc, char** argv) {
     std::string host = "127.0.0.1";
     int port = 8002;
-    std::string releaseDirectory;
     brenvik::server::ServerOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if ((arg == "--host" || arg == "--port" || arg == "--workers" || arg == "--public-url") && i + 1 < argc) {
-            const std::string value = argv[++i];
-            if (arg == "--host") {
-                host = value;
-            } else if (arg == "--port") {
-                if (!parsePort(value, port)) return usage("bad port");
-            } else if (arg == "--workers") {
-                if (!parseWorkers(value, options.workers)) return usage("bad worker count");
-            } else {
-                const std::string problem = brenvik::server::checkPublicUrl(value);
-                if (!problem.empty()) return usage(("--public-url " + problem).c_str());
-                options.publicUrl = value;
-            }
-        } else if (arg == "--help" || arg == "-h") {
-            usage("serves an update release");
-            return 0;
-        } else if (!arg.empty() && arg[0] != '-' && releaseDirectory.empty()) {
-            releaseDirectory = arg;
-        } else {
-            return usage(("unexpected argument " + arg).c_str());
+    brenvik::server::ManifestRequest manifest;
+
+    const std::string workersHelp = "connections served at once (default " + std::to_string(options.workers) +
+                                    ", at most " + std::to_string(kMaxWorkers) + ")";
+    brenvik::cli::OptionParser parser(
+        kProgram,
+        "[OPTION]... RELEASE_DIR\n"
+        "--write-manifest DIR --version VERSION [--notes TEXT] [--exclude PATTERN]... [--force]",
+        "Serves the release in RELEASE_DIR (manifest.json and the files it lists) to the updater,\n"
+        "or with --write-manifest lists the files of DIR into DIR/manifest.json.");
+    parser.text("host", "HOST", "address to listen on (default 127.0.0.1)", host)
+        .number("port", "PORT", "port to listen on (default 8002; 0 picks a free one)", 0, 65535, port)
+        .number("workers", "N", workersHelp.c_str(), 1, kMaxWorkers, options.workers)
+        .custom("public-url", "URL",
+                "start of the download URLs in check replies, e.g. https://cdn.example.com/halvora\n"
+                "(default: http:// and the request's Host header)",
+                [&options](const std::string& value) {
+                    const std::string problem = brenvik::server::checkPublicUrl(value);
+                    if (problem.empty()) options.publicUrl = value;
+                    return problem;
+                })
+        .text("write-manifest", "DIR", "write DIR/manifest.json for the files in DIR instead of serving",
+              manifest.directory)
+        .text("version", "VERSION", "the release's dotted version, e.g. 1.2.0 (with --write-manifest)",
+              manifest.version)
+        .text("notes", "TEXT", "the release notes (with --write-manifest)", manifest.notes)
+        .texts("exclude", "PATTERN",
+               "leave out files and folders whose name matches PATTERN, or whose path\n"
+               "does when PATTERN has a '/' (with --write-manifest; repeatable)",
+               manifest.excludes)
+        .flag("force", "replace an existing manifest.json (with --write-manifest)", manifest.replace);
+    std::vector<std::string> operands;
+    if (const auto status = parser.parse(argc, argv, operands, 0, 1, "RELEASE_DIR")) return *status;
+
+    const bool writing = parser.given("write-manifest");
+    for (const char* name : {"host", "port", "workers", "public-url"}) {
+        if (writing && parser.given(name)) {
+            return parser.fail(std::string("--") + name + " does not go with --write-manifest");
         }
     }
-    if (releaseDirectory.empty()) {
-        return usage("no release directory");
+    for (const char* name : {"version", "notes", "exclude", "force"}) {
+        if (!writing && parser.given(name)) {
+            return parser.fail(std::string("--") + name + " goes only with --write-manifest");
+        }
     }
+    if (writing) {
+        if (!operands.empty()) return parser.fail("unexpected argument " + operands[0]);
+        if (!parser.given("version")) return parser.fail("--write-manifest needs --version");
+        return writeManifest(manifest);
+    }
+    if (operands.empty()) return parser.fail("missing RELEASE_DIR");
+    const std::string releaseDirectory = operands[0];
     std::string error;
     if (!brenvik::server::loadRelease(releaseDirectory, error)) {
-        std::cerr << "brenvik_update_server: " << error << "\n";
+        std::cerr << kProgram << ": " << error << "\n";
         return 1;
     }
 
@@ -101,7 +130,7 @@ int main(int argc, char** argv) {
     brenvik::server::UpdateServer server(releaseDirectory, std::cout, options);
     const int bound = server.bind(host, port);
     if (bound < 0) {
-        std::cerr << "brenvik_update_server: " << server.bindError() << "\n";
+        std::cerr << kProgram << ": " << server.bindError() << "\n";
         return 1;
     }
     // Bound first, so that a port in use is reported before a long digest.

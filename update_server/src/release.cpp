@@ -28,11 +28,6 @@ const ReleaseFile* Release::find(const std::string& name) const {
     return nullptr;
 }
 
-namespace {
-
-// The name with its "." and empty parts left out, or the name itself when it
-// has none. The client asks for the URL its transfer library makes of the
-// name, and that drops "./" and "//", so such a name could never be fetched.
 std::string withoutEmptyParts(const std::string& name, bool& changed) {
     std::string out;
     std::size_t start = 0;
@@ -53,8 +48,6 @@ std::string withoutEmptyParts(const std::string& name, bool& changed) {
     }
     return out;
 }
-
-}  // namespace
 
 bool isInsideDirectory(const std::string& path, const std::string& directory) {
     return path.size() > directory.size() && path.compare(0, directory.size(), directory) == 0 &&

@@ -46,6 +46,12 @@ struct Release {
 // Reads and checks `directory`/manifest.json; on failure `error` says why.
 std::optional<Release> loadRelease(const std::string& directory, std::string& error);
 
+// The name with its "." and empty parts left out, or the name itself when it
+// has none (`changed` tells which). The client asks for the URL its transfer
+// library makes of the name, and that drops "./" and "//", so a name that has
+// such parts could never be fetched.
+std::string withoutEmptyParts(const std::string& name, bool& changed);
+
 // True when `path` (already resolved) lies below `directory` (resolved).
 bool isInsideDirectory(const std::string& path, const std::string& directory);
 

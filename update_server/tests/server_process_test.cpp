@@ -13,6 +13,7 @@
 
 #include <httplib.h>
 
+#include "release.h"
 #include "release_fixture.h"
 #include "slow_clients.h"
 
@@ -148,29 +149,78 @@ TEST(ServerProcess, SecondServerOnTheSamePortFailsToStart) {
     std::remove((errors + "-first").c_str());
 }
 
+// Usage errors end with status 2, one line naming the problem and a pointer
+// to --help; a release that cannot be used or written ends with status 1.
 TEST(ServerProcess, RefusesBadOptionsAndReleases) {
     testing::ReleaseFixture release;
     testing::ReleaseFixture dotted;
     dotted.manifest(R"({"latest_version": "1.0", "files": ["./Halvora.exe"]})");
-    const std::string errors = release.dir() + "-stderr";
+    const std::string dir = release.dir();
+    const std::string errors = dir + "-stderr";
     const struct {
         std::vector<std::string> args;
         int status;
-        const char* message;
+        std::string message;
     } cases[] = {
-        {{"--workers", "0", release.dir()}, 2, "bad worker count"},
-        {{"--workers", "many", release.dir()}, 2, "bad worker count"},
-        {{"--workers", "5000", release.dir()}, 2, "bad worker count"},
-        {{"--public-url", "ftp://cdn.example.com", release.dir()}, 2, "--public-url must start with http://"},
-        {{"--public-url", "https://", release.dir()}, 2, "--public-url has no host"},
+        {{"--port"}, 2, "--port needs a value"},
+        {{"--port=", dir}, 2, "--port: \"\" is not a whole number from 0 to 65535"},
+        {{"--port", "8x", dir}, 2, "--port: \"8x\" is not a whole number from 0 to 65535"},
+        {{"--port", "70000", dir}, 2, "--port: \"70000\" is not a whole number from 0 to 65535"},
+        {{"--port", "-1", dir}, 2,
+         "--port needs a value, not the option -1 (write --port=-1 for a value that starts with '-')"},
+        {{"--host", "--port", "1", dir}, 2,
+         "--host needs a value, not the option --port (write --host=--port for a value that starts with '-')"},
+        {{"--workers", "0", dir}, 2, "--workers: \"0\" is not a whole number from 1 to 4096"},
+        {{"--workers", "99999999999999999999", dir}, 2,
+         "--workers: \"99999999999999999999\" is not a whole number from 1 to 4096"},
+        {{"--public-url", "ftp://cdn.example.com", dir}, 2, "--public-url: must start with http:// or https://"},
+        {{"--bogus", dir}, 2, "unknown or ambiguous option --bogus"},
+        {{"-x", dir}, 2, "unknown option -x"},
+        {{"--force=yes", dir}, 2, "--force takes no value"},
+        {{}, 2, "missing RELEASE_DIR"},
+        {{dir, "other"}, 2, "unexpected argument other"},
+        {{"--version", "1.0", dir}, 2, "--version goes only with --write-manifest"},
+        {{"--write-manifest", dir}, 2, "--write-manifest needs --version"},
+        {{"--write-manifest", dir, "--version", "1.0", "--port", "1"}, 2, "--port does not go with --write-manifest"},
+        {{"--write-manifest", dir, "--version", "1.0", "extra"}, 2, "unexpected argument extra"},
+        {{"--write-manifest", dir, "--version", "1.0"}, 1, "manifest.json exists already; add --force to replace it"},
         {{"--port", "0", dotted.dir()}, 1, "list it as \"Halvora.exe\""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         ServerProcess server(c.args, errors);
         EXPECT_EQ(server.waitExit(), c.status);
-        EXPECT_NE(readFile(errors).find(c.message), std::string::npos) << readFile(errors);
+        const std::string printed = readFile(errors);
+        if (c.status == 2) {
+            EXPECT_EQ(printed, "brenvik_update_server: " + c.message +
+                                   "\nRun 'brenvik_update_server --help' for the options.\n");
+        } else {
+            EXPECT_NE(printed.find(c.message), std::string::npos) << printed;
+        }
     }
+    std::remove(errors.c_str());
+}
+
+TEST(ServerProcess, HelpAndWritingAManifest) {
+    testing::ReleaseFixture release;
+    const std::string errors = release.dir() + "-stderr";
+    {
+        ServerProcess help({"--port", "1", "--help"}, errors);
+        EXPECT_EQ(help.line(), "usage: brenvik_update_server [OPTION]... RELEASE_DIR\n");
+        EXPECT_EQ(help.waitExit(), 0);
+    }
+    ServerProcess writer({"--write-manifest", release.dir(), "--version=1.2.0", "--force"}, errors);
+    std::vector<std::string> lines;
+    for (std::string line = writer.line(); !line.empty(); line = writer.line()) lines.push_back(line);
+    EXPECT_EQ(writer.waitExit(), 0);
+    const std::vector<std::string> expected = {
+        "  copy    Halvora.exe\n", "  copy    bin/x.dll\n", "  copy    data file.txt\n",
+        "wrote " + release.dir() + "/manifest.json: version 1.2.0, 3 items\n"};
+    EXPECT_EQ(lines, expected);
+    std::string error;
+    const auto loaded = loadRelease(release.dir(), error);
+    ASSERT_TRUE(loaded) << error;
+    EXPECT_EQ(loaded->latestVersion, "1.2.0");
     std::remove(errors.c_str());
 }
 
