@@ -8,23 +8,25 @@
 #include <cstdint>
 #include <string>
 
+#include "brenvik/rules/path_rules.h"
+
 namespace example {
 
 // Size of every buffer that receives a path from the platform. An answer of
 // this length or more counts as a failure, as does an empty answer.
 constexpr std::size_t kPathBufferSize = 260;
 
-bool isSeparator(char c);
+using brenvik::rules::isSeparator;
 
 // False for "", true when the second character is ':' (C:x, x:y), otherwise
 // true exactly when the first character is a separator.
 bool isAbsolutePath(const std::string& path);
 
-bool endsWithSeparator(const std::string& text);
+using brenvik::rules::endsWithSeparator;
 
 // Text before the last separator; "" when there is none or the only one is
 // the first character ("\x" -> "").
-std::string parentPathOf(const std::string& path);
+using brenvik::rules::parentPathOf;
 
 // Text after the last separator; the whole path when there is none.
 std::string fileNameOf(const std::string& path);
@@ -34,7 +36,7 @@ std::string fileNameOf(const std::string& path);
 std::string joinPath(const std::string& first, const std::string& second);
 
 // Every '\' becomes '/'.
-std::string normalizeSeparators(const std::string& path);
+using brenvik::rules::normalizeSeparators;
 
 // A-Z become a-z; every other byte is kept.
 std::string toLowerCopy(const std::string& text);
@@ -67,14 +69,14 @@ std::string fullPath(const std::string& path);
 std::string makeAbsolute(const std::string& path, const std::string& base);
 
 // True when the path names an existing directory.
-bool directoryExists(const std::string& path);
+using brenvik::rules::directoryExists;
 
 // Creates the directory and any missing ancestors. True when the path names
 // an existing directory at the end; a plain file in the way gives false.
-bool createDirectoryTree(const std::string& path);
+using brenvik::rules::createDirectoryTree;
 
 // True when a relative name must not be used below a destination directory:
 // empty, rooted, drive-qualified, or holding a ".." component.
-bool isUnsafeRelativePath(const std::string& name);
+using brenvik::rules::isUnsafeRelativePath;
 
 }  // namespace example

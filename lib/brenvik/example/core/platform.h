@@ -31,16 +31,9 @@ bool queryExecutablePath(std::string& out);
 bool queryCurrentDirectory(std::string& out);
 bool queryFullPath(const std::string& path, std::string& out);
 
-// True when the path exists and is a directory.
-bool isDirectory(const std::string& path);
-
 // True when the path itself is a symbolic link (or another kind of
 // redirection to elsewhere), whatever it points to.
 bool isLink(const std::string& path);
-
-// Creates one directory. 0 on success, kErrorAlreadyExists when something of
-// that name is already there, otherwise another Win32 number.
-std::uint32_t createDirectory(const std::string& path);
 
 // Writes `text` followed by CR LF to the standard error of the console this
 // process was started from, when there is one; otherwise does nothing.

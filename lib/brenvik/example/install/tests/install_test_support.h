@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "read_only_probe.h"
 #include "ui/posting.h"
 
 namespace example::testing {
@@ -46,7 +47,7 @@ bool fileExists(const std::string& path);
 std::vector<std::string> listDirectory(const std::string& path);
 void makeReadOnly(const std::string& path);
 // False where the platform lets this process write read-only files anyway.
-bool readOnlyFilesAreEnforced();
+using brenvik::rules::testing::readOnlyFilesAreEnforced;
 
 // A fresh directory per test, removed afterwards; the sink is installed
 // while the test runs.

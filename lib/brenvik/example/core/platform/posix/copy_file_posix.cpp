@@ -4,7 +4,6 @@
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/platform/posix/error_codes.h"
-#include "core/platform/posix/native_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -114,8 +113,8 @@ std::uint32_t checkReplaceable(const std::string& target) {
 }  // namespace
 
 std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) {
-    const std::string source = platform::nativePath(from);
-    const std::string target = platform::nativePath(to);
+    const std::string source = brenvik::rules::systemPath(from);
+    const std::string target = brenvik::rules::systemPath(to);
 
     FileDescriptor input(open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (input.get() < 0) {
@@ -167,8 +166,8 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
 }
 
 std::uint32_t moveFileReplacing(const std::string& from, const std::string& to) {
-    const std::string source = platform::nativePath(from);
-    const std::string target = platform::nativePath(to);
+    const std::string source = brenvik::rules::systemPath(from);
+    const std::string target = brenvik::rules::systemPath(to);
     if (const std::uint32_t code = checkReplaceable(target)) {
         return code;
     }

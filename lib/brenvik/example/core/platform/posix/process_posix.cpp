@@ -5,7 +5,6 @@
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/platform/posix/error_codes.h"
-#include "core/platform/posix/native_path.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -116,18 +115,18 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
 
 std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
                            const std::string& workingDirectory) {
-    const std::string program = nativePath(application);
+    const std::string program = brenvik::rules::systemPath(application);
     struct stat info;
     if (stat(program.c_str(), &info) != 0) {
         const int error = errno;
         // A missing directory on the way is "path not found", as on Windows.
         const std::string directory = parentPathOf(program);
-        if (error == ENOENT && !directory.empty() && !isDirectory(directory)) {
+        if (error == ENOENT && !directory.empty() && !directoryExists(directory)) {
             return win32PathErrorFromErrno(error);
         }
         return win32ErrorFromErrno(error);
     }
-    if (!workingDirectory.empty() && !isDirectory(workingDirectory)) {
+    if (!workingDirectory.empty() && !directoryExists(workingDirectory)) {
         return kErrorDirectoryName;
     }
 
@@ -141,7 +140,7 @@ std::uint32_t startProcess(const std::string& application, const std::string& co
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     if (!workingDirectory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, nativePath(workingDirectory).c_str());
+        posix_spawn_file_actions_addchdir_np(&actions, brenvik::rules::systemPath(workingDirectory).c_str());
     }
     // Only the standard streams are passed on, as no handles are on Windows.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
