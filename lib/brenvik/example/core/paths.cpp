@@ -75,6 +75,17 @@ std::string quoteArgument(const std::string& argument) {
     return result;
 }
 
+std::string quotedCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line += quoteArgument(argument);
+    }
+    return line;
+}
+
 std::string windowsErrorText(std::uint32_t code) {
     return "Windows error " + std::to_string(code);
 }

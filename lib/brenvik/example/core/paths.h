@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "brenvik/rules/path_rules.h"
 
@@ -49,6 +50,10 @@ bool hasZipSuffix(const std::string& name);
 // preceded by a backslash, and the backslashes that stand directly before a
 // quote (embedded or the closing one) doubled. Other backslashes are copied.
 std::string quoteArgument(const std::string& argument);
+
+// The command line that hands `arguments` (the first names the program) to a
+// Windows program: each one through quoteArgument, joined by single blanks.
+std::string quotedCommandLine(const std::vector<std::string>& arguments);
 
 // "Windows error " + code in unsigned decimal.
 std::string windowsErrorText(std::uint32_t code);

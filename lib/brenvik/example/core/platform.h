@@ -54,11 +54,11 @@ std::vector<ProcessEntry> listProcesses();
 // then waits up to `waitMilliseconds` for it to be gone. Silent on failure.
 void terminateProcess(const ProcessEntry& process, std::uint32_t waitMilliseconds);
 
-// Starts `application` with `commandLine` (split by the Windows quoting rules
-// where the platform needs an argument vector; token 0 names the program) in
-// `workingDirectory` (inherited when empty), without waiting for it.
-// 0 on success or the Win32 error number.
-std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+// Starts `application` with the argument vector `arguments` (the first names
+// the program) in `workingDirectory` (inherited when empty), without waiting
+// for it. Where programs receive one command line, it is quotedCommandLine of
+// `arguments`. 0 on success or the Win32 error number.
+std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory);
 
 }  // namespace platform

@@ -22,19 +22,10 @@ void terminateProcessesByName(const std::string& name) {
     }
 }
 
-std::string helperCommandLine(const std::string& helperPath, const std::string& updateFilesDirectory) {
+std::vector<std::string> helperArguments(const std::string& helperPath, const std::string& updateFilesDirectory) {
     const AppOptions& options = g_appOptions;
-    const std::string* const tokens[] = {&helperPath,          &options.programDir,
-                                         &updateFilesDirectory, &options.targetExePath,
-                                         &options.currentVersion, &options.updateUrl};
-    std::string command;
-    for (const std::string* token : tokens) {
-        if (!command.empty()) {
-            command += ' ';
-        }
-        command += quoteArgument(*token);
-    }
-    return command;
+    return {helperPath,          options.programDir,     updateFilesDirectory,
+            options.targetExePath, options.currentVersion, options.updateUrl};
 }
 
 bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNames) {
@@ -95,8 +86,8 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
         }
     }
 
-    const std::string command = helperCommandLine(helperPath, updateFilesDirectory);
-    if (const std::uint32_t code = platform::startProcess(helperPath, command, helperDirectory)) {
+    const std::vector<std::string> arguments = helperArguments(helperPath, updateFilesDirectory);
+    if (const std::uint32_t code = platform::startProcess(helperPath, arguments, helperDirectory)) {
         error = "Failed to start apply helper: " + windowsErrorText(code);
         return false;
     }
@@ -108,8 +99,8 @@ bool startApplyHelper(std::string& error) {
 }
 
 bool launchTarget(std::string& error) {
+    // No arguments: on Windows the command line is the quoted path alone.
     const std::string exePath = g_appOptions.targetExePath;
-    const std::string commandLine = "\"" + exePath + "\"";
 
     std::string workingDirectory = g_appOptions.programDir;
     if (!directoryExists(workingDirectory)) {
@@ -117,7 +108,7 @@ bool launchTarget(std::string& error) {
         workingDirectory = directoryExists(targetDirectory) ? targetDirectory : std::string();
     }
 
-    if (const std::uint32_t code = platform::startProcess(exePath, commandLine, workingDirectory)) {
+    if (const std::uint32_t code = platform::startProcess(exePath, {exePath}, workingDirectory)) {
         error = "CreateProcessA failed: " + windowsErrorText(code) + ", exe=" + exePath +
                 ", cwd=" + (workingDirectory.empty() ? std::string("(default)") : workingDirectory);
         return false;

@@ -67,7 +67,7 @@ TEST_F(NormalRun, EndsTheTargetAndStartsTheHelper) {
     for (const std::string& copy : {"a\\" + target, "b\\" + upperTarget}) {
         ASSERT_TRUE(createDirectoryTree(parentPathOf(scratch / copy)));
         ASSERT_EQ(copyFileReplacing(sleeper, scratch / copy), 0u);
-        ASSERT_EQ(platform::startProcess(scratch / copy, quoteArgument(scratch / copy), scratch.path()), 0u);
+        ASSERT_EQ(platform::startProcess(scratch / copy, {scratch / copy}, scratch.path()), 0u);
     }
     for (int i = 0; i < 200 && runningCopies(target) < 2; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));

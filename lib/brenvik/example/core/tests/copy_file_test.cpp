@@ -77,7 +77,7 @@ TEST_F(CopyFile, FailsWithTheWindowsNumberAndKeepsTheTarget) {
 TEST_F(CopyFile, RefusesARunningExecutable) {
     const std::string running = scratch / "running.exe";
     ASSERT_EQ(copyFileReplacing(testing::siblingProgram("core_test_sleeper"), running), 0u);
-    ASSERT_EQ(platform::startProcess(running, "\"" + running + "\"", scratch.path()), 0u);
+    ASSERT_EQ(platform::startProcess(running, {running}, scratch.path()), 0u);
     // Give the loader a moment to map the image.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 

@@ -1,7 +1,6 @@
 // Processes on Linux: the list comes from /proc, a process is held through a
-// pidfd while it is checked, ended and waited for, and new processes get an
-// argument vector split from the Windows-style command line.
-#include "core/argument_split.h"
+// pidfd while it is checked, ended and waited for, and new processes get
+// their argument vector as it is.
 #include "core/paths.h"
 #include "core/platform.h"
 #include "core/platform/posix/error_codes.h"
@@ -113,7 +112,7 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
     close(handle);
 }
 
-std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory) {
     const std::string program = brenvik::rules::systemPath(application);
     struct stat info;
@@ -130,10 +129,9 @@ std::uint32_t startProcess(const std::string& application, const std::string& co
         return kErrorDirectoryName;
     }
 
-    std::vector<std::string> tokens = splitCommandLine(commandLine);
     std::vector<char*> argv;
-    for (std::string& token : tokens) {
-        argv.push_back(&token[0]);
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
 
