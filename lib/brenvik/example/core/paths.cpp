@@ -29,7 +29,7 @@ std::string joinPath(const std::string& first, const std::string& second) {
     if (endsWithSeparator(first)) {
         return first + second;
     }
-    return first + '\\' + second;
+    return first + kPathSeparator + second;
 }
 
 std::string toLowerCopy(const std::string& text) {

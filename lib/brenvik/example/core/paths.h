@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "brenvik/rules/path_rules.h"
+#include "platform_constants.h"
 
 namespace example {
-
-// Size of every buffer that receives a path from the platform. An answer of
-// this length or more counts as a failure, as does an empty answer.
-constexpr std::size_t kPathBufferSize = 260;
 
 using brenvik::rules::isSeparator;
 
@@ -33,7 +30,8 @@ using brenvik::rules::parentPathOf;
 std::string fileNameOf(const std::string& path);
 
 // second alone when first is empty; first+second when first ends with a
-// separator; otherwise first + '\' + second. second is never examined.
+// separator; otherwise first + kPathSeparator + second. second is never
+// examined.
 std::string joinPath(const std::string& first, const std::string& second);
 
 // Every '\' becomes '/'.
@@ -57,6 +55,10 @@ std::string quotedCommandLine(const std::vector<std::string>& arguments);
 
 // "Windows error " + code in unsigned decimal.
 std::string windowsErrorText(std::uint32_t code);
+
+// The detail of a failure for an error code of the platform layer: on
+// Windows windowsErrorText, elsewhere the system's message for the errno.
+std::string errorText(std::uint32_t code);
 
 // Full path of the running executable; "" when it cannot be had.
 std::string executablePath();

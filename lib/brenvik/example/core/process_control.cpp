@@ -72,7 +72,7 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
     }
 
     if (const std::uint32_t code = copyFileReplacing(sourceExe, helperPath)) {
-        error = "Failed to create apply helper: " + windowsErrorText(code);
+        error = "Failed to create apply helper: " + errorText(code);
         return false;
     }
 
@@ -81,14 +81,14 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
         const std::uint32_t code =
             copyFileReplacing(joinPath(sourceDirectory, name), joinPath(helperDirectory, name));
         if (code != 0) {
-            error = "Failed to copy helper DLL " + name + ": " + windowsErrorText(code);
+            error = "Failed to copy helper DLL " + name + ": " + errorText(code);
             return false;
         }
     }
 
     const std::vector<std::string> arguments = helperArguments(helperPath, updateFilesDirectory);
     if (const std::uint32_t code = platform::startProcess(helperPath, arguments, helperDirectory)) {
-        error = "Failed to start apply helper: " + windowsErrorText(code);
+        error = "Failed to start apply helper: " + errorText(code);
         return false;
     }
     return true;
@@ -109,7 +109,7 @@ bool launchTarget(std::string& error) {
     }
 
     if (const std::uint32_t code = platform::startProcess(exePath, {exePath}, workingDirectory)) {
-        error = "CreateProcessA failed: " + windowsErrorText(code) + ", exe=" + exePath +
+        error = std::string(kStartProcessCall) + " failed: " + errorText(code) + ", exe=" + exePath +
                 ", cwd=" + (workingDirectory.empty() ? std::string("(default)") : workingDirectory);
         return false;
     }

@@ -47,14 +47,16 @@ TEST(PathUtilities, RecognisesAbsolutePaths) {
     }
 }
 
-TEST(PathUtilities, JoinsWithOneBackslash) {
+// The separator joinPath writes is the platform's: '\' on Windows.
+TEST(PathUtilities, JoinsWithOneSeparator) {
+    const std::string sep(1, kPathSeparator);
     const PairCase cases[] = {
-        {"C:\\work", "update_files", "C:\\work\\update_files"},
+        {"C:\\work", "update_files", "C:\\work" + sep + "update_files"},
         {"C:\\work\\", "x", "C:\\work\\x"},
         {"C:\\work/", "x", "C:\\work/x"},
         {"", "x", "x"},
-        {"C:\\work", "sub/a.dll", "C:\\work\\sub/a.dll"},
-        {"C:\\work", "\\lead", "C:\\work\\\\lead"},
+        {"C:\\work", "sub/a.dll", "C:\\work" + sep + "sub/a.dll"},
+        {"C:\\work", "\\lead", "C:\\work" + sep + "\\lead"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(joinPath(c.first, c.second), c.expected) << c.first << " + " << c.second;
@@ -114,11 +116,13 @@ TEST(PathUtilities, ResolvesFullPathsWithoutTouchingTheDisk) {
     ASSERT_FALSE(cwd.empty());
     EXPECT_EQ(normalizeSeparators(makeAbsolute("sub", "")), normalizeSeparators(joinPath(cwd, "sub")));
 
-    // Inputs without a full form within 260 bytes come back unchanged.
+    // Inputs without a full form within the platform's path limit come back
+    // unchanged.
     EXPECT_EQ(fullPath(""), "");
-    const std::string tooLong = "C:\\" + std::string(300, 'x');
+    const std::string tooLong = "C:\\" + std::string(kPathBufferSize + 40, 'x');
     EXPECT_EQ(fullPath(tooLong), tooLong);
-    EXPECT_EQ(makeAbsolute(std::string(300, 'y'), "C:\\cwd"), "C:\\cwd\\" + std::string(300, 'y'));
+    const std::string longName(kPathBufferSize + 40, 'y');
+    EXPECT_EQ(makeAbsolute(longName, "C:\\cwd"), "C:\\cwd" + std::string(1, kPathSeparator) + longName);
 }
 
 TEST(PathUtilities, ReportsTheRunningProgramAndDirectory) {

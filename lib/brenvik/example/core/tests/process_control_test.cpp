@@ -102,11 +102,12 @@ TEST_F(LaunchTarget, ReportsTheFailedStart) {
         std::string exe;
         std::string expected;
     };
+    const std::string failed = std::string(kStartProcessCall) + " failed: ";
     const Case cases[] = {
         {scratch / "program", scratch / "bin\\Missing.exe",
-         "CreateProcessA failed: Windows error 2, exe=" + (scratch / "bin\\Missing.exe") + ", cwd=" + (scratch / "program")},
+         failed + errorText(kErrorFileNotFound) + ", exe=" + (scratch / "bin\\Missing.exe") + ", cwd=" + (scratch / "program")},
         {scratch / "gone", scratch / "nowhere\\Missing.exe",
-         "CreateProcessA failed: Windows error 3, exe=" + (scratch / "nowhere\\Missing.exe") + ", cwd=(default)"},
+         failed + errorText(kErrorPathNotFound) + ", exe=" + (scratch / "nowhere\\Missing.exe") + ", cwd=(default)"},
     };
     for (const auto& c : cases) {
         g_appOptions.programDir = c.programDir;

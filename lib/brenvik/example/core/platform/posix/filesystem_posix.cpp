@@ -1,6 +1,7 @@
-// File-system queries on POSIX, with the answers the Win32 calls give: a
-// 260-byte limit, drive-letter and rooted paths counted as absolute, "." and
-// ".." resolved without touching the disk.
+// File-system queries on POSIX, with the answers the Win32 calls give:
+// answers of kPathBufferSize (PATH_MAX) bytes or more count as failures,
+// drive-letter and rooted paths count as absolute, "." and ".." are resolved
+// without touching the disk.
 #include "core/paths.h"
 #include "core/platform.h"
 

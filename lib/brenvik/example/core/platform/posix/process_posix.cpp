@@ -3,7 +3,6 @@
 // their argument vector as it is.
 #include "core/paths.h"
 #include "core/platform.h"
-#include "core/platform/posix/error_codes.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -115,20 +114,7 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
 std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory) {
     const std::string program = brenvik::rules::systemPath(application);
-    struct stat info;
-    if (stat(program.c_str(), &info) != 0) {
-        const int error = errno;
-        // A missing directory on the way is "path not found", as on Windows.
-        const std::string directory = parentPathOf(program);
-        if (error == ENOENT && !directory.empty() && !directoryExists(directory)) {
-            return win32PathErrorFromErrno(error);
-        }
-        return win32ErrorFromErrno(error);
-    }
-    if (!workingDirectory.empty() && !directoryExists(workingDirectory)) {
-        return kErrorDirectoryName;
-    }
-
+    const std::string directory = brenvik::rules::systemPath(workingDirectory);
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -136,17 +122,25 @@ std::uint32_t startProcess(const std::string& application, const std::vector<std
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!workingDirectory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, brenvik::rules::systemPath(workingDirectory).c_str());
+    if (const int error = posix_spawn_file_actions_init(&actions)) {
+        return static_cast<std::uint32_t>(error);
+    }
+    int error = 0;
+    if (!directory.empty()) {
+        error = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     }
     // Only the standard streams are passed on, as no handles are on Windows.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
+    if (error == 0) {
+        error = posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    }
+    // The C library reports a missing program, a missing directory and a
+    // failed exec through the result.
     pid_t child = 0;
-    const int result = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    if (error == 0) {
+        error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    }
     posix_spawn_file_actions_destroy(&actions);
-    return win32ErrorFromErrno(result);
+    return static_cast<std::uint32_t>(error);
 }
 
 }  // namespace platform
