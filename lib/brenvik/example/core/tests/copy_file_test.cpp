@@ -1,5 +1,5 @@
-// Copying over existing files: the outcomes and error numbers of the Windows
-// copy, on every platform.
+// Copying over existing files: the outcomes of the Windows copy on every
+// platform, each failure with the platform's own error number for it.
 #include "core/paths.h"
 #include "core/platform.h"
 
@@ -45,7 +45,7 @@ TEST_F(CopyFile, ReadsBackslashesAsSeparators) {
     EXPECT_EQ(readFile(scratch.path() + "/bin/x.dll"), "new contents");
 }
 
-TEST_F(CopyFile, FailsWithTheWindowsNumberAndKeepsTheTarget) {
+TEST_F(CopyFile, FailsWithThePlatformNumberAndKeepsTheTarget) {
     fs::create_directory(fs::path(scratch.path()) / "directory");
     writeFile(scratch / "readonly.bin", "kept");
     fs::permissions(fs::path(normalizeSeparators(scratch / "readonly.bin")),
