@@ -16,7 +16,7 @@ target_include_directories(brenvik_client
   PRIVATE ${CMAKE_CURRENT_LIST_DIR}/src)
 target_link_libraries(brenvik_client
   PUBLIC brenvik::curl brenvik::jsoncpp
-  PRIVATE brenvik::build_flags)
+  PRIVATE brenvik::rules brenvik::build_flags)
 target_compile_features(brenvik_client PUBLIC cxx_std_17)
 
 if(BRENVIK_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/tests/CMakeLists.txt)

@@ -15,7 +15,7 @@
 
 #include <json/json.h>
 
-#include "brenvik/file_names.h"
+#include "brenvik/rules/path_rules.h"
 #include "release.h"
 #include "version.h"
 
@@ -142,7 +142,7 @@ private:
         }
         if (!isUtf8(path)) return refuse(path, "is not UTF-8, which the manifest cannot carry");
         // The same rules as the updater's and the server's own.
-        if (isUnsafeFileName(path)) {
+        if (rules::isUnsafeRelativePath(path)) {
             return refuse(path, "the updater refuses this name (rooted, drive-prefixed or with a \"..\" part)");
         }
         bool changed = false;

@@ -14,7 +14,7 @@
 
 #include <json/json.h>
 
-#include "brenvik/file_names.h"
+#include "brenvik/rules/path_rules.h"
 
 namespace brenvik::server {
 namespace fs = std::filesystem;
@@ -96,7 +96,7 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
         return std::nullopt;
     }
     for (const auto& item : files) {
-        if (!item.isString() || isUnsafeFileName(item.asString())) {
+        if (!item.isString() || rules::isUnsafeRelativePath(item.asString())) {
             error = "manifest: unusable file name " + item.toStyledString();
             return std::nullopt;
         }
@@ -108,10 +108,8 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
             error = "manifest: file name \"" + file.name + "\" has an empty or \".\" part; list it as \"" + plain + "\"";
             return std::nullopt;
         }
-        file.isDirectory = file.name.back() == '/' || file.name.back() == '\\';
-        std::string relative = file.name;
-        std::replace(relative.begin(), relative.end(), '\\', '/');
-        file.diskPath = (fs::path(directory) / relative).string();
+        file.isDirectory = rules::endsWithSeparator(file.name);
+        file.diskPath = (fs::path(directory) / rules::normalizeSeparators(file.name)).string();
         if (!file.isDirectory) {
             if (!fs::is_regular_file(file.diskPath, ec)) {
                 error = "manifest lists " + file.name + " but " + file.diskPath + " is not a file";

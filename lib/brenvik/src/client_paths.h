@@ -8,15 +8,11 @@
 
 namespace brenvik::detail {
 
-bool isSeparator(char c);
-
 // Text before the last '/' or '\'; empty when there is none.
 std::string getParentDirectory(const std::string& path);
 
-// True when `path` is an existing directory, or was created as one.
-bool ensureDirectory(const std::string& path);
-
-// Creates every level of `path`, top down, joining levels with '/'.
+// Makes every level of `path` exist as a directory. False for an empty path;
+// a bare drive or root ("C:", "C:\", "/") needs no work.
 bool createDirectories(const std::string& path);
 
 // `downloadDir` + '/' (unless it already ends in a separator) + `fileName`.

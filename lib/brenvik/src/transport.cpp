@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include <curl/curl.h>
 
@@ -67,24 +68,55 @@ int onTransferProgress(void* userData, curl_off_t downloadTotal, curl_off_t down
     return 0;
 }
 
+struct EasyCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using EasyHandle = std::unique_ptr<CURL, EasyCleanup>;
+
+struct ListCleanup {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using HeaderList = std::unique_ptr<curl_slist, ListCleanup>;
+
+// Sets options one after the other until one is refused; the first refusal
+// is the result, so that no transfer starts with a setting missing.
+class Options {
+public:
+    explicit Options(CURL* curl) : curl_(curl) {}
+    template <typename Value>
+    Options& set(CURLoption option, Value value) {
+        if (result_ == CURLE_OK) {
+            result_ = curl_easy_setopt(curl_, option, value);
+        }
+        return *this;
+    }
+    CURLcode result() const { return result_; }
+
+private:
+    CURL* curl_;
+    CURLcode result_ = CURLE_OK;
+};
+
+// 0 when the library cannot tell, which no caller takes for success.
 long responseCode(CURL* curl) {
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status) != CURLE_OK) {
+        return 0;
+    }
     return status;
 }
 
 // The transfer library speaks many schemes; an update server's reply (or a
 // redirect) naming file://, gopher:// or the like must not make it read local
 // files or send chosen bytes to other hosts.
-void onlyHttp(CURL* curl) {
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+Options& onlyHttp(Options& options) {
+    return options.set(CURLOPT_PROTOCOLS_STR, "http,https").set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 }
 
 }  // namespace
 
-void globalInit() {
-    curl_global_init(CURL_GLOBAL_ALL);
+bool globalInit() {
+    return curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
 }
 
 void globalCleanup() {
@@ -93,38 +125,41 @@ void globalCleanup() {
 
 UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response,
                       long timeoutSeconds, std::string& lastError) {
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
+    const EasyHandle curl(curl_easy_init());
+    if (!curl) {
         lastError = "Failed to initialize CURL";
         return UpdateResult::CurlInitFailed;
     }
     response.clear();
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    onlyHttp(curl);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postData.c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postData.size()));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToString);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &response);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    // Certificate checks stay off: update servers with self-signed
-    // certificates are in use and rely on it.
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_slist* headers = curl_slist_append(nullptr, "Content-Type: application/json");
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
+    const HeaderList headers(curl_slist_append(nullptr, "Content-Type: application/json"));
+    Options options(curl.get());
+    options.set(CURLOPT_URL, url.c_str());
+    onlyHttp(options)
+        .set(CURLOPT_POSTFIELDS, postData.c_str())
+        .set(CURLOPT_POSTFIELDSIZE, static_cast<long>(postData.size()))
+        .set(CURLOPT_WRITEFUNCTION, writeToString)
+        .set(CURLOPT_WRITEDATA, &response)
+        .set(CURLOPT_TIMEOUT, timeoutSeconds)
+        .set(CURLOPT_FOLLOWLOCATION, 1L)
+        // Certificate checks stay off: update servers with self-signed
+        // certificates are in use and rely on it.
+        .set(CURLOPT_SSL_VERIFYPEER, 0L)
+        .set(CURLOPT_SSL_VERIFYHOST, 0L)
+        .set(CURLOPT_HTTPHEADER, headers.get());
 
-    const CURLcode code = curl_easy_perform(curl);
-    curl_slist_free_all(headers);
-
+    CURLcode code = options.result();
+    if (code == CURLE_OK && !headers) {
+        code = CURLE_OUT_OF_MEMORY;  // the body must not go out without its type
+    }
+    if (code == CURLE_OK) {
+        code = curl_easy_perform(curl.get());
+    }
     if (code != CURLE_OK) {
         lastError = std::string("CURL error: ") + curl_easy_strerror(code);
-        curl_easy_cleanup(curl);
         return UpdateResult::NetworkError;
     }
-    const long status = responseCode(curl);
-    curl_easy_cleanup(curl);
+    const long status = responseCode(curl.get());
     if (status != 200) {
         lastError = "HTTP error code: " + std::to_string(status);
         return UpdateResult::NetworkError;
@@ -134,8 +169,8 @@ UpdateResult httpPost(const std::string& url, const std::string& postData, std::
 
 UpdateResult downloadFile(const std::string& url, const std::string& filepath, const std::string& fileName,
                           long timeoutSeconds, const ProgressCallback& progress, std::string& lastError) {
-    CURL* curl = curl_easy_init();
-    if (curl == nullptr) {
+    const EasyHandle curl(curl_easy_init());
+    if (!curl) {
         lastError = "Failed to initialize CURL for download";
         return UpdateResult::CurlInitFailed;
     }
@@ -143,41 +178,41 @@ UpdateResult downloadFile(const std::string& url, const std::string& filepath, c
     out.stream = platform::openForWriting(filepath);
     if (out.stream == nullptr) {
         lastError = "Failed to open file for writing: " + filepath;
-        curl_easy_cleanup(curl);
         return UpdateResult::FileError;
     }
     ProgressData progressData{progress, fileName, nullptr};
 
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    onlyHttp(curl);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, writeToStream);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &out);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT, timeoutSeconds);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+    Options options(curl.get());
+    options.set(CURLOPT_URL, url.c_str());
+    onlyHttp(options)
+        .set(CURLOPT_WRITEFUNCTION, writeToStream)
+        .set(CURLOPT_WRITEDATA, &out)
+        .set(CURLOPT_TIMEOUT, timeoutSeconds)
+        .set(CURLOPT_FOLLOWLOCATION, 1L)
+        .set(CURLOPT_SSL_VERIFYPEER, 0L)
+        .set(CURLOPT_SSL_VERIFYHOST, 0L);
     if (progress) {
-        curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, onTransferProgress);
-        curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progressData);
-        curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+        options.set(CURLOPT_XFERINFOFUNCTION, onTransferProgress)
+            .set(CURLOPT_XFERINFODATA, &progressData)
+            .set(CURLOPT_NOPROGRESS, 0L);
     }
 
-    const CURLcode code = curl_easy_perform(curl);
+    CURLcode code = options.result();
+    if (code == CURLE_OK) {
+        code = curl_easy_perform(curl.get());
+    }
     // Closing flushes the last buffered bytes; a failure there is as much a
     // short write as one inside the transfer.
     const bool closeFailed = std::fclose(out.stream) != 0;
 
     if (progressData.failure) {
-        curl_easy_cleanup(curl);
         std::rethrow_exception(progressData.failure);
     }
     if (code != CURLE_OK) {
         lastError = std::string("Download failed: ") + curl_easy_strerror(code);
-        curl_easy_cleanup(curl);
         return UpdateResult::DownloadFailed;
     }
-    const long status = responseCode(curl);
-    curl_easy_cleanup(curl);
+    const long status = responseCode(curl.get());
     if (status != 200) {
         lastError = "Download HTTP error code: " + std::to_string(status);
         return UpdateResult::DownloadFailed;

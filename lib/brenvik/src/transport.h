@@ -20,8 +20,10 @@ UpdateResult httpPost(const std::string& url, const std::string& postData, std::
 UpdateResult downloadFile(const std::string& url, const std::string& filepath, const std::string& fileName,
                           long timeoutSeconds, const ProgressCallback& progress, std::string& lastError);
 
-// Library-wide set-up and tear-down, counted by the library itself.
-void globalInit();
+// Library-wide set-up and tear-down, counted by the library itself. Only a
+// set-up that succeeded is torn down; after a failed one every transfer
+// fails to get its handle.
+bool globalInit();
 void globalCleanup();
 
 }  // namespace brenvik::detail

@@ -17,9 +17,14 @@ struct Updater::Impl {
     ProgressCallback progressCallback;
     LogCallback logCallback;
     std::string lastError;
+    const bool initialized;
 
-    Impl() { detail::globalInit(); }
-    ~Impl() { detail::globalCleanup(); }
+    Impl() : initialized(detail::globalInit()) {}
+    ~Impl() {
+        if (initialized) {
+            detail::globalCleanup();
+        }
+    }
     Impl(const Impl&) = delete;
     Impl& operator=(const Impl&) = delete;
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform_constants.h"
+
 namespace example {
 
 struct AppOptions {
@@ -19,7 +21,7 @@ struct AppOptions {
 // afterwards.
 extern AppOptions g_appOptions;
 
-inline constexpr char kHelperExeName[] = "brenvik_apply_helper.exe";
+// kHelperExeName comes with the platform's constants.
 inline constexpr char kHelperDirectoryName[] = "brenvik_helper";
 inline constexpr char kUpdateFilesDirectoryName[] = "update_files";
 inline constexpr char kWindowClassName[] = "BrenvikExampleWindow";

@@ -1,6 +1,8 @@
 #pragma once
 // Splitting a Windows command line into an argument vector by the rules of
-// the Windows C runtime, for platforms whose process creation needs argv.
+// the Windows C runtime: what a started Windows program does with the
+// command line that quotedCommandLine builds, so that the quoting can be
+// checked where there is no Windows runtime to ask.
 
 #include <string>
 #include <vector>

@@ -15,12 +15,13 @@ bool isApplyHelperProcess() {
 }
 
 std::string usageText() {
-    return std::string("Usage:\r\n") +
-           "  example.exe <program_dir> <download_dir> <target_exe_path> <current_version> [update_url]\r\n" +
-           "\r\n" +
-           "Example:\r\n" +
-           "  example.exe C:\\Halvora .\\downloads C:\\Halvora\\Halvora.exe 1.0.0\r\n" +
-           "  example.exe C:\\Halvora .\\downloads C:\\Halvora\\Halvora.exe 1.0.0 " + defaultUpdateUrl();
+    const std::string program = std::string("  ") + kProgramFileName + " ";
+    return std::string("Usage:") + kLineEnd +
+           program + "<program_dir> <download_dir> <target_exe_path> <current_version> [update_url]" + kLineEnd +
+           kLineEnd +
+           "Example:" + kLineEnd +
+           program + kUsageExampleArguments + kLineEnd +
+           program + kUsageExampleArguments + " " + defaultUpdateUrl();
 }
 
 bool parseArguments(int argc, const char* const argv[], std::string& argumentError) {
@@ -42,7 +43,7 @@ bool parseArguments(int argc, const char* const argv[], std::string& argumentErr
                                          &options.currentVersion, &options.targetExeName};
     for (const std::string* field : fields) {
         if (field->empty()) {
-            argumentError = "Arguments cannot be empty.\r\n\r\n" + usageText();
+            argumentError = std::string("Arguments cannot be empty.") + kLineEnd + kLineEnd + usageText();
             return false;
         }
     }

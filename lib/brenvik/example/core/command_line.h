@@ -15,10 +15,10 @@ bool isApplyHelperPath(const std::string& executablePath);
 // argumentError holds the message to show.
 bool parseArguments(int argc, const char* const argv[], std::string& argumentError);
 
-// The six usage lines joined by CR LF, no line end after the last.
+// The six usage lines joined by kLineEnd, no line end after the last.
 std::string usageText();
 
-// Writes `text` and CR LF to the starting console's standard error, if any.
+// Writes `text` and kLineEnd to the starting console's standard error, if any.
 void writeConsoleError(const std::string& text);
 
 }  // namespace example

@@ -4,10 +4,6 @@
 
 namespace example {
 
-bool isSeparator(char c) {
-    return c == '/' || c == '\\';
-}
-
 bool isAbsolutePath(const std::string& path) {
     if (path.empty()) {
         return false;
@@ -18,28 +14,8 @@ bool isAbsolutePath(const std::string& path) {
     return isSeparator(path[0]);
 }
 
-bool endsWithSeparator(const std::string& text) {
-    return !text.empty() && isSeparator(text.back());
-}
-
-namespace {
-
-std::string::size_type lastSeparator(const std::string& path) {
-    return path.find_last_of("/\\");
-}
-
-}  // namespace
-
-std::string parentPathOf(const std::string& path) {
-    const auto pos = lastSeparator(path);
-    if (pos == std::string::npos || pos == 0) {
-        return std::string();
-    }
-    return path.substr(0, pos);
-}
-
 std::string fileNameOf(const std::string& path) {
-    const auto pos = lastSeparator(path);
+    const auto pos = path.find_last_of("/\\");
     if (pos == std::string::npos) {
         return path;
     }
@@ -53,17 +29,7 @@ std::string joinPath(const std::string& first, const std::string& second) {
     if (endsWithSeparator(first)) {
         return first + second;
     }
-    return first + '\\' + second;
-}
-
-std::string normalizeSeparators(const std::string& path) {
-    std::string result = path;
-    for (char& c : result) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-    return result;
+    return first + kPathSeparator + second;
 }
 
 std::string toLowerCopy(const std::string& text) {
@@ -109,6 +75,17 @@ std::string quoteArgument(const std::string& argument) {
     return result;
 }
 
+std::string quotedCommandLine(const std::vector<std::string>& arguments) {
+    std::string line;
+    for (const std::string& argument : arguments) {
+        if (!line.empty()) {
+            line += ' ';
+        }
+        line += quoteArgument(argument);
+    }
+    return line;
+}
+
 std::string windowsErrorText(std::uint32_t code) {
     return "Windows error " + std::to_string(code);
 }
@@ -137,73 +114,6 @@ std::string makeAbsolute(const std::string& path, const std::string& base) {
         return fullPath(path);
     }
     return fullPath(joinPath(base, path));
-}
-
-bool directoryExists(const std::string& path) {
-    return platform::isDirectory(path);
-}
-
-namespace {
-
-// Whether the path names no more than a network server or share
-// (\\server\share): those are found, never made, and nothing is made above
-// them (a rooted path would be, on the current drive).
-bool isNetworkRootOrAbove(const std::string& path) {
-    if (path.size() < 2 || !isSeparator(path[0]) || !isSeparator(path[1])) {
-        return false;
-    }
-    const auto serverEnd = path.find_first_of("/\\", 2);
-    if (serverEnd == std::string::npos) {
-        return true;
-    }
-    const auto shareEnd = path.find_first_of("/\\", serverEnd + 1);
-    return shareEnd == std::string::npos || shareEnd + 1 == path.size();
-}
-
-}  // namespace
-
-bool createDirectoryTree(const std::string& path) {
-    if (path.empty() || directoryExists(path)) {
-        return true;
-    }
-    if (isNetworkRootOrAbove(path)) {
-        return false;
-    }
-    const std::string parent = parentPathOf(path);
-    if (!parent.empty() && parent != path && !directoryExists(parent)) {
-        if (!createDirectoryTree(parent)) {
-            return false;
-        }
-    }
-    const std::uint32_t code = platform::createDirectory(path);
-    if (code == 0) {
-        return true;
-    }
-    if (code == kErrorAlreadyExists) {
-        // Someone else made it meanwhile, or the path ends with a separator;
-        // a plain file of that name is still a failure.
-        return directoryExists(path);
-    }
-    return false;
-}
-
-bool isUnsafeRelativePath(const std::string& name) {
-    if (name.empty() || isSeparator(name[0]) || (name.size() >= 2 && name[1] == ':')) {
-        return true;
-    }
-    const std::string normalized = normalizeSeparators(name);
-    std::string::size_type start = 0;
-    for (;;) {
-        const auto slash = normalized.find('/', start);
-        const auto length = (slash == std::string::npos ? normalized.size() : slash) - start;
-        if (normalized.compare(start, length, "..") == 0) {
-            return true;
-        }
-        if (slash == std::string::npos) {
-            return false;
-        }
-        start = slash + 1;
-    }
 }
 
 }  // namespace example

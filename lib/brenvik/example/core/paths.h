@@ -7,34 +7,35 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "brenvik/rules/path_rules.h"
+#include "platform_constants.h"
 
 namespace example {
 
-// Size of every buffer that receives a path from the platform. An answer of
-// this length or more counts as a failure, as does an empty answer.
-constexpr std::size_t kPathBufferSize = 260;
-
-bool isSeparator(char c);
+using brenvik::rules::isSeparator;
 
 // False for "", true when the second character is ':' (C:x, x:y), otherwise
 // true exactly when the first character is a separator.
 bool isAbsolutePath(const std::string& path);
 
-bool endsWithSeparator(const std::string& text);
+using brenvik::rules::endsWithSeparator;
 
 // Text before the last separator; "" when there is none or the only one is
 // the first character ("\x" -> "").
-std::string parentPathOf(const std::string& path);
+using brenvik::rules::parentPathOf;
 
 // Text after the last separator; the whole path when there is none.
 std::string fileNameOf(const std::string& path);
 
 // second alone when first is empty; first+second when first ends with a
-// separator; otherwise first + '\' + second. second is never examined.
+// separator; otherwise first + kPathSeparator + second. second is never
+// examined.
 std::string joinPath(const std::string& first, const std::string& second);
 
 // Every '\' becomes '/'.
-std::string normalizeSeparators(const std::string& path);
+using brenvik::rules::normalizeSeparators;
 
 // A-Z become a-z; every other byte is kept.
 std::string toLowerCopy(const std::string& text);
@@ -48,8 +49,16 @@ bool hasZipSuffix(const std::string& name);
 // quote (embedded or the closing one) doubled. Other backslashes are copied.
 std::string quoteArgument(const std::string& argument);
 
+// The command line that hands `arguments` (the first names the program) to a
+// Windows program: each one through quoteArgument, joined by single blanks.
+std::string quotedCommandLine(const std::vector<std::string>& arguments);
+
 // "Windows error " + code in unsigned decimal.
 std::string windowsErrorText(std::uint32_t code);
+
+// The detail of a failure for an error code of the platform layer: on
+// Windows windowsErrorText, elsewhere the system's message for the errno.
+std::string errorText(std::uint32_t code);
 
 // Full path of the running executable; "" when it cannot be had.
 std::string executablePath();
@@ -67,14 +76,14 @@ std::string fullPath(const std::string& path);
 std::string makeAbsolute(const std::string& path, const std::string& base);
 
 // True when the path names an existing directory.
-bool directoryExists(const std::string& path);
+using brenvik::rules::directoryExists;
 
 // Creates the directory and any missing ancestors. True when the path names
 // an existing directory at the end; a plain file in the way gives false.
-bool createDirectoryTree(const std::string& path);
+using brenvik::rules::createDirectoryTree;
 
 // True when a relative name must not be used below a destination directory:
 // empty, rooted, drive-qualified, or holding a ".." component.
-bool isUnsafeRelativePath(const std::string& name);
+using brenvik::rules::isUnsafeRelativePath;
 
 }  // namespace example

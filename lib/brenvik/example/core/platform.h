@@ -3,25 +3,18 @@
 // Implemented once with Win32 calls (platform/win32) and once with POSIX calls
 // (platform/posix); CMake picks one set.
 //
-// Error results are Win32 error numbers on every platform (0 = success), so
-// messages read "Windows error <n>" the same everywhere. On POSIX every path
-// handed to the system reads '\' as a separator as well as '/'.
+// Error results are the platform's own numbers (0 = success): Win32 error
+// numbers on Windows, errno values on POSIX; errorText (core/paths.h) words
+// them. On POSIX every path handed to the system reads '\' as a separator as
+// well as '/'.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace example {
+#include "platform_constants.h"
 
-// Win32 error numbers that portable code and tests refer to.
-enum : std::uint32_t {
-    kErrorFileNotFound = 2,
-    kErrorPathNotFound = 3,
-    kErrorAccessDenied = 5,
-    kErrorSharingViolation = 32,
-    kErrorDiskFull = 112,
-    kErrorAlreadyExists = 183,
-};
+namespace example {
 
 namespace platform {
 
@@ -31,18 +24,11 @@ bool queryExecutablePath(std::string& out);
 bool queryCurrentDirectory(std::string& out);
 bool queryFullPath(const std::string& path, std::string& out);
 
-// True when the path exists and is a directory.
-bool isDirectory(const std::string& path);
-
 // True when the path itself is a symbolic link (or another kind of
 // redirection to elsewhere), whatever it points to.
 bool isLink(const std::string& path);
 
-// Creates one directory. 0 on success, kErrorAlreadyExists when something of
-// that name is already there, otherwise another Win32 number.
-std::uint32_t createDirectory(const std::string& path);
-
-// Writes `text` followed by CR LF to the standard error of the console this
+// Writes `text` followed by kLineEnd to the standard error of the console this
 // process was started from, when there is one; otherwise does nothing.
 void writeToParentConsole(const std::string& text);
 
@@ -61,26 +47,27 @@ std::vector<ProcessEntry> listProcesses();
 // then waits up to `waitMilliseconds` for it to be gone. Silent on failure.
 void terminateProcess(const ProcessEntry& process, std::uint32_t waitMilliseconds);
 
-// Starts `application` with `commandLine` (split by the Windows quoting rules
-// where the platform needs an argument vector; token 0 names the program) in
-// `workingDirectory` (inherited when empty), without waiting for it.
-// 0 on success or the Win32 error number.
-std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+// Starts `application` with the argument vector `arguments` (the first names
+// the program) in `workingDirectory` (inherited when empty), without waiting
+// for it. Where programs receive one command line, it is quotedCommandLine of
+// `arguments`. 0 on success or the error number.
+std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory);
 
 }  // namespace platform
 
 // Copies `from` over `to`, replacing an existing file, like CopyFileA with
 // failIfExists = FALSE: the target ends as a complete copy or as it was.
-// 0 on success, otherwise the Win32 error number (2 missing source, 3 missing
-// target directory, 5 read-only target, 32 target in use, 112 disk full, ...).
+// 0 on success, otherwise the error number (kErrorFileNotFound missing
+// source, kErrorPathNotFound missing target directory, kErrorAccessDenied
+// read-only target, kErrorSharingViolation target in use, ...).
 std::uint32_t copyFileReplacing(const std::string& from, const std::string& to);
 
 // Puts the finished file `from` in the place of `to` in the same directory,
 // like MoveFileExA with MOVEFILE_REPLACE_EXISTING: a file of that name is
 // replaced, a link of that name is replaced itself and never followed, and
 // `to` ends as `from` or stays as it was. The outcomes of copyFileReplacing
-// for a read-only or running target. 0 or the Win32 error number.
+// for a read-only or running target. 0 or the error number.
 std::uint32_t moveFileReplacing(const std::string& from, const std::string& to);
 
 }  // namespace example

@@ -22,19 +22,10 @@ void terminateProcessesByName(const std::string& name) {
     }
 }
 
-std::string helperCommandLine(const std::string& helperPath, const std::string& updateFilesDirectory) {
+std::vector<std::string> helperArguments(const std::string& helperPath, const std::string& updateFilesDirectory) {
     const AppOptions& options = g_appOptions;
-    const std::string* const tokens[] = {&helperPath,          &options.programDir,
-                                         &updateFilesDirectory, &options.targetExePath,
-                                         &options.currentVersion, &options.updateUrl};
-    std::string command;
-    for (const std::string* token : tokens) {
-        if (!command.empty()) {
-            command += ' ';
-        }
-        command += quoteArgument(*token);
-    }
-    return command;
+    return {helperPath,          options.programDir,     updateFilesDirectory,
+            options.targetExePath, options.currentVersion, options.updateUrl};
 }
 
 bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNames) {
@@ -81,7 +72,7 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
     }
 
     if (const std::uint32_t code = copyFileReplacing(sourceExe, helperPath)) {
-        error = "Failed to create apply helper: " + windowsErrorText(code);
+        error = "Failed to create apply helper: " + errorText(code);
         return false;
     }
 
@@ -90,14 +81,14 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
         const std::uint32_t code =
             copyFileReplacing(joinPath(sourceDirectory, name), joinPath(helperDirectory, name));
         if (code != 0) {
-            error = "Failed to copy helper DLL " + name + ": " + windowsErrorText(code);
+            error = "Failed to copy helper DLL " + name + ": " + errorText(code);
             return false;
         }
     }
 
-    const std::string command = helperCommandLine(helperPath, updateFilesDirectory);
-    if (const std::uint32_t code = platform::startProcess(helperPath, command, helperDirectory)) {
-        error = "Failed to start apply helper: " + windowsErrorText(code);
+    const std::vector<std::string> arguments = helperArguments(helperPath, updateFilesDirectory);
+    if (const std::uint32_t code = platform::startProcess(helperPath, arguments, helperDirectory)) {
+        error = "Failed to start apply helper: " + errorText(code);
         return false;
     }
     return true;
@@ -108,8 +99,8 @@ bool startApplyHelper(std::string& error) {
 }
 
 bool launchTarget(std::string& error) {
+    // No arguments: on Windows the command line is the quoted path alone.
     const std::string exePath = g_appOptions.targetExePath;
-    const std::string commandLine = "\"" + exePath + "\"";
 
     std::string workingDirectory = g_appOptions.programDir;
     if (!directoryExists(workingDirectory)) {
@@ -117,8 +108,8 @@ bool launchTarget(std::string& error) {
         workingDirectory = directoryExists(targetDirectory) ? targetDirectory : std::string();
     }
 
-    if (const std::uint32_t code = platform::startProcess(exePath, commandLine, workingDirectory)) {
-        error = "CreateProcessA failed: " + windowsErrorText(code) + ", exe=" + exePath +
+    if (const std::uint32_t code = platform::startProcess(exePath, {exePath}, workingDirectory)) {
+        error = std::string(kStartProcessCall) + " failed: " + errorText(code) + ", exe=" + exePath +
                 ", cwd=" + (workingDirectory.empty() ? std::string("(default)") : workingDirectory);
         return false;
     }

@@ -20,9 +20,10 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
 // The same with the build's helperDllNames().
 bool startApplyHelper(std::string& error);
 
-// The helper's command line: the six values, each through quoteArgument,
-// joined by single blanks.
-std::string helperCommandLine(const std::string& helperPath, const std::string& updateFilesDirectory);
+// The helper's six arguments: its own path, the program directory, the
+// download directory, the target, the version and the update URL. On
+// Windows they travel as quotedCommandLine of this list.
+std::vector<std::string> helperArguments(const std::string& helperPath, const std::string& updateFilesDirectory);
 
 // Starts g_appOptions.targetExePath without arguments in the program
 // directory (or the target's own directory, or the inherited one). True once

@@ -19,7 +19,7 @@ bool copyFileTo(const std::string& source, const std::string& target, std::strin
         restorePermissions(target, permissions);
         return true;
     }
-    error = "Failed to copy " + source + " to " + target + ": " + windowsErrorText(code);
+    error = "Failed to copy " + source + " to " + target + ": " + errorText(code);
     return false;
 }
 

@@ -6,11 +6,13 @@
 #include <cstdio>
 #include <string>
 
+#include "brenvik/rules/path_rules.h"
+
 namespace example {
 
 // The path as the operating system must see it: on POSIX every backslash is
 // a separator, so names written for Windows land in the same places.
-std::string systemPath(const std::string& path);
+using brenvik::rules::systemPath;
 
 // A new, empty file in the directory of `target`, open for binary writing,
 // for what will replace `target` once it is complete; its path goes to

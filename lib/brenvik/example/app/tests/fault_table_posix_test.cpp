@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/app_options.h"
 #include "install_test_support.h"
 #include "support/test_http_server.h"
 
@@ -71,7 +72,7 @@ std::map<std::string, std::string> filesOutside(const fs::path& root) {
 class FaultTable : public testing::InstallTest {
 protected:
     void SetUp() override {
-        helper_ = path("helper/brenvik_apply_helper.exe");
+        helper_ = path("helper/") + kHelperExeName;
         fs::create_directories(path("helper"));
         fs::copy_file(EXAMPLE_PROGRAM, helper_);
         SetUpRelease();
@@ -267,8 +268,8 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
          },
          {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to copy "},
         {"a program file in use", [&] { startProgram(); }, {}, kFailed,
-         "Downloaded 3 file(s), but apply failed: Failed to copy " + path("downloads") + "\\Halvora.exe to " +
-             path("program") + "\\Halvora.exe: Windows error 32"},
+         "Downloaded 3 file(s), but apply failed: Failed to copy " + path("downloads") + "/Halvora.exe to " +
+             path("program") + "/Halvora.exe: Text file busy"},
         {"a full disk under the downloads", [] {},
          inNamespace("mount -t tmpfs -o size=64k tmpfs '" + path("downloads") + "'"), kFailed,
          "Download failed after 1 file(s): Download failed: Failed writing received data to disk/application", true},

@@ -9,8 +9,6 @@
 namespace example {
 namespace {
 
-using testing::ScratchDirectory;
-
 struct TextCase {
     std::string input;
     std::string expected;
@@ -27,23 +25,7 @@ struct FlagCase {
     bool expected;
 };
 
-TEST(PathUtilities, SplitsPathsAtEitherSeparator) {
-    EXPECT_TRUE(isSeparator('/'));
-    EXPECT_TRUE(isSeparator('\\'));
-    EXPECT_FALSE(isSeparator(':'));
-
-    const TextCase parents[] = {
-        {"C:\\Halvora\\Halvora.exe", "C:\\Halvora"},
-        {"C:\\", "C:"},
-        {"\\x", ""},
-        {"Halvora.exe", ""},
-        {"a/b\\c", "a/b"},
-        {"", ""},
-    };
-    for (const auto& c : parents) {
-        EXPECT_EQ(parentPathOf(c.input), c.expected) << c.input;
-    }
-
+TEST(PathUtilities, SplitsOffTheFileName) {
     const TextCase names[] = {
         {"C:\\Halvora\\Halvora.exe", "Halvora.exe"},
         {"Halvora.exe", "Halvora.exe"},
@@ -52,11 +34,6 @@ TEST(PathUtilities, SplitsPathsAtEitherSeparator) {
     };
     for (const auto& c : names) {
         EXPECT_EQ(fileNameOf(c.input), c.expected) << c.input;
-    }
-
-    const FlagCase trailing[] = {{"", false}, {"a\\", true}, {"a/", true}, {"a", false}};
-    for (const auto& c : trailing) {
-        EXPECT_EQ(endsWithSeparator(c.input), c.expected) << c.input;
     }
 }
 
@@ -70,14 +47,16 @@ TEST(PathUtilities, RecognisesAbsolutePaths) {
     }
 }
 
-TEST(PathUtilities, JoinsWithOneBackslash) {
+// The separator joinPath writes is the platform's: '\' on Windows.
+TEST(PathUtilities, JoinsWithOneSeparator) {
+    const std::string sep(1, kPathSeparator);
     const PairCase cases[] = {
-        {"C:\\work", "update_files", "C:\\work\\update_files"},
+        {"C:\\work", "update_files", "C:\\work" + sep + "update_files"},
         {"C:\\work\\", "x", "C:\\work\\x"},
         {"C:\\work/", "x", "C:\\work/x"},
         {"", "x", "x"},
-        {"C:\\work", "sub/a.dll", "C:\\work\\sub/a.dll"},
-        {"C:\\work", "\\lead", "C:\\work\\\\lead"},
+        {"C:\\work", "sub/a.dll", "C:\\work" + sep + "sub/a.dll"},
+        {"C:\\work", "\\lead", "C:\\work" + sep + "\\lead"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(joinPath(c.first, c.second), c.expected) << c.first << " + " << c.second;
@@ -85,7 +64,6 @@ TEST(PathUtilities, JoinsWithOneBackslash) {
 }
 
 TEST(PathUtilities, RewritesOnlyWhatItShould) {
-    EXPECT_EQ(normalizeSeparators("a\\b/c\\\\d"), "a/b/c//d");
     EXPECT_EQ(toLowerCopy("Halvora.EXE"), "halvora.exe");
     EXPECT_EQ(toLowerCopy("\xC4\xD6Z@["), "\xC4\xD6z@[");
 
@@ -119,18 +97,6 @@ TEST(PathUtilities, QuotesSoThatTheRuntimeSplitsBackTheValue) {
     }
 }
 
-TEST(PathUtilities, RejectsNamesThatLeaveTheirDestination) {
-    const FlagCase cases[] = {
-        {"", true},        {"\\a", true},      {"/a", true},       {"C:a", true},    {"x:y", true},
-        {"..", true},      {"../a", true},     {"a/../b", true},   {"a\\..\\b", true}, {"a/..", true},
-        {"a", false},      {"a/b/", false},    {"./a", false},     {"a/.../b", false}, {"..a/b", false},
-        {"a..", false},    {"a//b", false},    {".. ", false},     {".", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(isUnsafeRelativePath(c.input), c.expected) << c.input;
-    }
-}
-
 TEST(PathUtilities, ResolvesFullPathsWithoutTouchingTheDisk) {
     // Separators in the answer are the platform's own; compare their places.
     const PairCase absolute[] = {
@@ -150,11 +116,13 @@ TEST(PathUtilities, ResolvesFullPathsWithoutTouchingTheDisk) {
     ASSERT_FALSE(cwd.empty());
     EXPECT_EQ(normalizeSeparators(makeAbsolute("sub", "")), normalizeSeparators(joinPath(cwd, "sub")));
 
-    // Inputs without a full form within 260 bytes come back unchanged.
+    // Inputs without a full form within the platform's path limit come back
+    // unchanged.
     EXPECT_EQ(fullPath(""), "");
-    const std::string tooLong = "C:\\" + std::string(300, 'x');
+    const std::string tooLong = "C:\\" + std::string(kPathBufferSize + 40, 'x');
     EXPECT_EQ(fullPath(tooLong), tooLong);
-    EXPECT_EQ(makeAbsolute(std::string(300, 'y'), "C:\\cwd"), "C:\\cwd\\" + std::string(300, 'y'));
+    const std::string longName(kPathBufferSize + 40, 'y');
+    EXPECT_EQ(makeAbsolute(longName, "C:\\cwd"), "C:\\cwd" + std::string(1, kPathSeparator) + longName);
 }
 
 TEST(PathUtilities, ReportsTheRunningProgramAndDirectory) {
@@ -163,45 +131,6 @@ TEST(PathUtilities, ReportsTheRunningProgramAndDirectory) {
     EXPECT_EQ(executableDirectory(), parentPathOf(exe));
     EXPECT_TRUE(directoryExists(executableDirectory()));
     EXPECT_TRUE(directoryExists(currentDirectory()));
-}
-
-TEST(PathUtilities, TellsDirectoriesFromFiles) {
-    ScratchDirectory scratch;
-    testing::writeFile(scratch / "file.txt", "x");
-    const FlagCase cases[] = {
-        {scratch.path(), true},
-        {scratch.path() + "\\", true},
-        {scratch / "file.txt", false},
-        {scratch / "missing", false},
-        {"", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(directoryExists(c.input), c.expected) << c.input;
-    }
-}
-
-TEST(PathUtilities, CreatesDirectoryChains) {
-    ScratchDirectory scratch;
-    testing::writeFile(scratch / "file", "x");
-    const FlagCase cases[] = {
-        {scratch / "one\\two/three", true},
-        {scratch / "trailing\\sep\\", true},
-        {scratch / "one", true},  // exists already
-        {"", true},
-        {scratch / "file\\below", false},
-        {scratch / "file", false},
-        // Below a share that is not there nothing can be made, and nothing
-        // above it may be: no server directory on the current drive.
-        {"\\\\brenvik-nohost\\share\\dl\\sub", false},
-        {"//brenvik-nohost/share/dl", false},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(createDirectoryTree(c.input), c.expected) << c.input;
-        EXPECT_EQ(directoryExists(c.input), c.expected && !c.input.empty()) << c.input;
-    }
-    EXPECT_TRUE(directoryExists(scratch / "one\\two"));
-    EXPECT_FALSE(directoryExists("/brenvik-nohost"));
-    EXPECT_FALSE(directoryExists("\\brenvik-nohost"));
 }
 
 }  // namespace

@@ -48,20 +48,21 @@ TEST(CommandLineSplit, FollowsTheRuntimeRules) {
     }
 }
 
+TEST(CommandLineSplit, QuotedCommandLineJoinsQuotedArguments) {
+    EXPECT_EQ(quotedCommandLine({"C:\\w\\helper.exe", "C:\\Halvora\\", "say \"hi\"", ""}),
+              "\"C:\\w\\helper.exe\" \"C:\\Halvora\\\\\" \"say \\\"hi\\\"\" \"\"");
+    EXPECT_EQ(quotedCommandLine({}), "");
+}
+
 // Through process creation and the started program's own runtime, which on
-// Windows is the real command-line split.
-TEST(StartProcess, DeliversQuotedValuesUnchanged) {
+// Windows is the real command-line split of the quoted command line.
+TEST(StartProcess, DeliversTheArgumentsUnchanged) {
     ScratchDirectory scratch;
     const std::string recorder = siblingProgram("core_test_argv_recorder");
-    std::string command = quoteArgument(recorder);
-    for (const auto& value : kAwkwardValues) {
-        command += ' ' + quoteArgument(value);
-    }
-    ASSERT_EQ(platform::startProcess(recorder, command, scratch.path()), 0u);
-
-    std::vector<std::string> expected = {recorder};
-    expected.insert(expected.end(), kAwkwardValues.begin(), kAwkwardValues.end());
-    EXPECT_EQ(waitForRecordedArguments(scratch.path()), expected);
+    std::vector<std::string> arguments = {recorder};
+    arguments.insert(arguments.end(), kAwkwardValues.begin(), kAwkwardValues.end());
+    ASSERT_EQ(platform::startProcess(recorder, arguments, scratch.path()), 0u);
+    EXPECT_EQ(waitForRecordedArguments(scratch.path()), arguments);
 }
 
 class LaunchTarget : public ::testing::Test {
@@ -101,11 +102,12 @@ TEST_F(LaunchTarget, ReportsTheFailedStart) {
         std::string exe;
         std::string expected;
     };
+    const std::string failed = std::string(kStartProcessCall) + " failed: ";
     const Case cases[] = {
         {scratch / "program", scratch / "bin\\Missing.exe",
-         "CreateProcessA failed: Windows error 2, exe=" + (scratch / "bin\\Missing.exe") + ", cwd=" + (scratch / "program")},
+         failed + errorText(kErrorFileNotFound) + ", exe=" + (scratch / "bin\\Missing.exe") + ", cwd=" + (scratch / "program")},
         {scratch / "gone", scratch / "nowhere\\Missing.exe",
-         "CreateProcessA failed: Windows error 3, exe=" + (scratch / "nowhere\\Missing.exe") + ", cwd=(default)"},
+         failed + errorText(kErrorPathNotFound) + ", exe=" + (scratch / "nowhere\\Missing.exe") + ", cwd=(default)"},
     };
     for (const auto& c : cases) {
         g_appOptions.programDir = c.programDir;

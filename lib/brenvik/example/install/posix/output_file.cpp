@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 
 #include "core/paths.h"
@@ -19,12 +18,6 @@ namespace {
 constexpr std::size_t kLongestNamedTemporary = 200;
 
 }  // namespace
-
-std::string systemPath(const std::string& path) {
-    std::string result = path;
-    std::replace(result.begin(), result.end(), '\\', '/');
-    return result;
-}
 
 std::FILE* openTemporaryBeside(const std::string& target, std::string& temporaryPath) {
     const std::string native = systemPath(target);

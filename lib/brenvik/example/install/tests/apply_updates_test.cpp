@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
 #include "core/platform.h"
 #include "install/apply_updates.h"
 #include "install_test_support.h"
@@ -77,18 +78,18 @@ TEST_F(ApplyUpdates, FailuresNameThePathsAndTheErrorCode) {
     testing::makeReadOnly(program() + "/ro.dll");
     writeFile(program() + "/blocker", "file");
     writeFile(download() + "/blocker/x.dll", "x");
-    const std::string dl = download();
-    const std::string prog = program();
+    const std::string dl = download() + kPathSeparator;
+    const std::string prog = program() + kPathSeparator;
     const struct {
         const char* name;
         std::string error;
     } cases[] = {
         {"missing.dll",
-         "Failed to copy " + dl + "\\missing.dll to " + prog + "\\missing.dll: Windows error 2"},
-        {"ro.dll", "Failed to copy " + dl + "\\ro.dll to " + prog + "\\ro.dll: Windows error 5"},
-        {"missing.zip", "Failed to open zip file: " + dl + "\\missing.zip"},
-        {"blocker/", "Failed to create update directory: " + prog + "\\blocker/"},
-        {"blocker/x.dll", "Failed to create directory: " + prog + "\\blocker"},
+         "Failed to copy " + dl + "missing.dll to " + prog + "missing.dll: " + errorText(kErrorFileNotFound)},
+        {"ro.dll", "Failed to copy " + dl + "ro.dll to " + prog + "ro.dll: " + errorText(kErrorAccessDenied)},
+        {"missing.zip", "Failed to open zip file: " + dl + "missing.zip"},
+        {"blocker/", "Failed to create update directory: " + prog + "blocker/"},
+        {"blocker/x.dll", "Failed to create directory: " + prog + "blocker"},
     };
     for (const auto& c : cases) {
         if (std::string(c.name) == "ro.dll" && !testing::readOnlyFilesAreEnforced()) continue;

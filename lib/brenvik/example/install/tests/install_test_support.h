@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "install/log_sink.h"
+#include "read_only_probe.h"
 #include "support/temp_dir.h"
 
 namespace example::testing {
@@ -46,7 +47,7 @@ using brenvik::testing::writeFile;
 std::vector<std::string> listDirectory(const std::string& path);
 void makeReadOnly(const std::string& path);
 // False where the platform lets this process write read-only files anyway.
-bool readOnlyFilesAreEnforced();
+using brenvik::rules::testing::readOnlyFilesAreEnforced;
 
 // A fresh directory per test, removed afterwards, and a sink to hand the
 // operations under test.

@@ -38,8 +38,7 @@ TEST_F(ApplyToRunningProgram, ReportsTheFileInUse) {
     waitpid(child, nullptr, 0);
 
     EXPECT_FALSE(applied);
-    EXPECT_EQ(error, "Failed to copy " + path("dl") + "\\tool to " + path("prog") +
-                         "\\tool: Windows error 32");
+    EXPECT_EQ(error, "Failed to copy " + path("dl") + "/tool to " + path("prog") + "/tool: Text file busy");
     EXPECT_NE(testing::readFile(running), "replacement");
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/paths.h"
 #include "install/zip_extract.h"
 #include "install_test_support.h"
 
@@ -128,9 +129,9 @@ TEST_F(ZipExtract, FileSystemFailures) {
         const char* entry;
         std::string error;
     } cases[] = {
-        {"blocker/", "Failed to create zip directory: " + out + "\\blocker/"},
-        {"blocker/x.txt", "Failed to create zip entry directory: " + out + "\\blocker"},
-        {"locked.txt", "Failed to create extracted file: " + out + "\\locked.txt"},
+        {"blocker/", "Failed to create zip directory: " + out + kPathSeparator + "blocker/"},
+        {"blocker/x.txt", "Failed to create zip entry directory: " + out + kPathSeparator + "blocker"},
+        {"locked.txt", "Failed to create extracted file: " + out + kPathSeparator + "locked.txt"},
     };
     for (const auto& c : cases) {
         if (std::string(c.entry) == "locked.txt" && !testing::readOnlyFilesAreEnforced()) continue;

@@ -6,8 +6,6 @@
 
 namespace example {
 
-std::string systemPath(const std::string& path) { return path; }
-
 std::FILE* openTemporaryBeside(const std::string& target, std::string& temporaryPath) {
     std::string directory = parentPathOf(target);
     if (directory.empty()) directory = ".";

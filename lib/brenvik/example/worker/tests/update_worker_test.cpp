@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "core/app_options.h"
+#include "core/paths.h"
 #include "running_server.h"
 #include "support/temp_dir.h"
 #include "worker/update_worker.h"
@@ -171,8 +172,8 @@ TEST_F(UpdateWorker, ApplyFails) {
     std::vector<std::string> lines = kDownloadLines;
     lines.push_back("file: Halvora.exe");
     runExpecting(false, true,
-                 "Downloaded 3 file(s), but apply failed: Failed to copy " + dl +
-                     "\\Halvora.exe to " + program().string() + "\\Halvora.exe: Windows error 5",
+                 "Downloaded 3 file(s), but apply failed: Failed to copy " + joinPath(dl, "Halvora.exe") +
+                     " to " + joinPath(program().string(), "Halvora.exe") + ": " + errorText(kErrorAccessDenied),
                  lines);
 }
 

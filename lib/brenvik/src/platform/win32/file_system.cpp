@@ -2,23 +2,7 @@
 
 #include <windows.h>
 
-#include <direct.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-
 namespace brenvik::platform {
-
-PathKind pathKind(const std::string& path) {
-    struct _stat64i32 status {};
-    if (_stat64i32(path.c_str(), &status) != 0) {
-        return PathKind::Missing;
-    }
-    return (status.st_mode & _S_IFDIR) != 0 ? PathKind::Directory : PathKind::Other;
-}
-
-bool makeDirectory(const std::string& path) {
-    return _mkdir(path.c_str()) == 0;
-}
 
 std::FILE* openForWriting(const std::string& path) {
     // A link where the file goes is replaced by a file of its own, not

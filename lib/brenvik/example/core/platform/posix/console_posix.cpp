@@ -14,7 +14,7 @@ void writeToParentConsole(const std::string& text) {
     if (fcntl(STDERR_FILENO, F_GETFD) == -1) {
         return;
     }
-    const std::string line = text + "\r\n";
+    const std::string line = text + kLineEnd;
     std::size_t done = 0;
     while (done < line.size()) {
         const ssize_t written = write(STDERR_FILENO, line.data() + done, line.size() - done);

@@ -1,10 +1,9 @@
-// Copying a file over another on POSIX with the outcomes of CopyFileA: the
-// target ends as a complete copy or stays as it was, a read-only target is
-// refused even for root, and a running executable counts as in use.
+// Copying a file over another on POSIX with the outcomes of CopyFileA, in
+// errno values: the target ends as a complete copy or stays as it was, a
+// read-only target is refused even for root (EACCES), and a running
+// executable counts as in use (ETXTBSY).
 #include "core/paths.h"
 #include "core/platform.h"
-#include "core/platform/posix/error_codes.h"
-#include "core/platform/posix/native_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -88,25 +87,25 @@ int copyContents(int from, int to) {
 }
 
 // Checks that an existing target may be replaced: 0 when the target is
-// missing or replaceable, otherwise the Win32 number.
+// missing or replaceable, otherwise the errno value.
 std::uint32_t checkReplaceable(const std::string& target) {
     struct stat info;
     if (lstat(target.c_str(), &info) != 0) {
-        return errno == ENOENT ? 0 : platform::win32PathErrorFromErrno(errno);
+        return errno == ENOENT ? 0 : static_cast<std::uint32_t>(errno);
     }
     if (S_ISDIR(info.st_mode)) {
-        return kErrorAccessDenied;
+        return EACCES;
     }
     // A file without any write permission is read-only for everyone, root
     // included, as the read-only attribute is on Windows.
     if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-        return kErrorAccessDenied;
+        return EACCES;
     }
     // Opening for writing reports a running executable (ETXTBSY) and missing
     // rights; nothing is written through this descriptor.
     FileDescriptor probe(open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
     if (probe.get() < 0 && errno != ELOOP) {
-        return platform::win32ErrorFromErrno(errno);
+        return static_cast<std::uint32_t>(errno);
     }
     return 0;
 }
@@ -114,19 +113,19 @@ std::uint32_t checkReplaceable(const std::string& target) {
 }  // namespace
 
 std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) {
-    const std::string source = platform::nativePath(from);
-    const std::string target = platform::nativePath(to);
+    const std::string source = brenvik::rules::systemPath(from);
+    const std::string target = brenvik::rules::systemPath(to);
 
     FileDescriptor input(open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (input.get() < 0) {
-        return platform::win32ErrorFromErrno(errno);
+        return static_cast<std::uint32_t>(errno);
     }
     struct stat sourceInfo;
     if (fstat(input.get(), &sourceInfo) != 0) {
-        return platform::win32ErrorFromErrno(errno);
+        return static_cast<std::uint32_t>(errno);
     }
     if (S_ISDIR(sourceInfo.st_mode)) {
-        return kErrorAccessDenied;
+        return EACCES;
     }
 
     if (const std::uint32_t code = checkReplaceable(target)) {
@@ -142,7 +141,7 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
     std::string temporary = directory + (endsWithSeparator(directory) ? "." : "/.") + name + ".copy-XXXXXX";
     FileDescriptor output(mkostemp(&temporary[0], O_CLOEXEC));
     if (output.get() < 0) {
-        return platform::win32PathErrorFromErrno(errno);
+        return static_cast<std::uint32_t>(errno);
     }
 
     int error = copyContents(input.get(), output.get());
@@ -161,19 +160,19 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
     if (error != 0) {
         output.reset();
         unlink(temporary.c_str());
-        return platform::win32ErrorFromErrno(error);
+        return static_cast<std::uint32_t>(error);
     }
     return 0;
 }
 
 std::uint32_t moveFileReplacing(const std::string& from, const std::string& to) {
-    const std::string source = platform::nativePath(from);
-    const std::string target = platform::nativePath(to);
+    const std::string source = brenvik::rules::systemPath(from);
+    const std::string target = brenvik::rules::systemPath(to);
     if (const std::uint32_t code = checkReplaceable(target)) {
         return code;
     }
     if (rename(source.c_str(), target.c_str()) != 0) {
-        return platform::win32ErrorFromErrno(errno);
+        return static_cast<std::uint32_t>(errno);
     }
     return 0;
 }

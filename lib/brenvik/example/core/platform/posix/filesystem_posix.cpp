@@ -1,15 +1,13 @@
-// File-system queries and directory creation on POSIX, with the answers the
-// Win32 calls give: a 260-byte limit, drive-letter and rooted paths counted as
-// absolute, "." and ".." resolved without touching the disk.
+// File-system queries on POSIX, with the answers the Win32 calls give:
+// answers of kPathBufferSize (PATH_MAX) bytes or more count as failures,
+// drive-letter and rooted paths count as absolute, "." and ".." are resolved
+// without touching the disk.
 #include "core/paths.h"
 #include "core/platform.h"
-#include "core/platform/posix/error_codes.h"
-#include "core/platform/posix/native_path.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <vector>
 
@@ -100,24 +98,12 @@ bool queryFullPath(const std::string& path, std::string& out) {
     return acceptResult(result, out);
 }
 
-bool isDirectory(const std::string& path) {
-    struct stat info;
-    return !path.empty() && stat(nativePath(path).c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool isLink(const std::string& path) {
-    std::string native = nativePath(path);
+    std::string native = brenvik::rules::systemPath(path);
     // "dir/" would name what the link points to.
     while (native.size() > 1 && native.back() == '/') native.pop_back();
     struct stat info;
     return !native.empty() && lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
-}
-
-std::uint32_t createDirectory(const std::string& path) {
-    if (mkdir(nativePath(path).c_str(), 0777) == 0) {
-        return 0;
-    }
-    return win32PathErrorFromErrno(errno);
 }
 
 }  // namespace platform

@@ -1,11 +1,8 @@
 // Processes on Linux: the list comes from /proc, a process is held through a
-// pidfd while it is checked, ended and waited for, and new processes get an
-// argument vector split from the Windows-style command line.
-#include "core/argument_split.h"
+// pidfd while it is checked, ended and waited for, and new processes get
+// their argument vector as it is.
 #include "core/paths.h"
 #include "core/platform.h"
-#include "core/platform/posix/error_codes.h"
-#include "core/platform/posix/native_path.h"
 
 #include <dirent.h>
 #include <poll.h>
@@ -114,42 +111,36 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
     close(handle);
 }
 
-std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory) {
-    const std::string program = nativePath(application);
-    struct stat info;
-    if (stat(program.c_str(), &info) != 0) {
-        const int error = errno;
-        // A missing directory on the way is "path not found", as on Windows.
-        const std::string directory = parentPathOf(program);
-        if (error == ENOENT && !directory.empty() && !isDirectory(directory)) {
-            return win32PathErrorFromErrno(error);
-        }
-        return win32ErrorFromErrno(error);
-    }
-    if (!workingDirectory.empty() && !isDirectory(workingDirectory)) {
-        return kErrorDirectoryName;
-    }
-
-    std::vector<std::string> tokens = splitCommandLine(commandLine);
+    const std::string program = brenvik::rules::systemPath(application);
+    const std::string directory = brenvik::rules::systemPath(workingDirectory);
     std::vector<char*> argv;
-    for (std::string& token : tokens) {
-        argv.push_back(&token[0]);
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (!workingDirectory.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, nativePath(workingDirectory).c_str());
+    if (const int error = posix_spawn_file_actions_init(&actions)) {
+        return static_cast<std::uint32_t>(error);
+    }
+    int error = 0;
+    if (!directory.empty()) {
+        error = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     }
     // Only the standard streams are passed on, as no handles are on Windows.
-    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-
+    if (error == 0) {
+        error = posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+    }
+    // The C library reports a missing program, a missing directory and a
+    // failed exec through the result.
     pid_t child = 0;
-    const int result = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    if (error == 0) {
+        error = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    }
     posix_spawn_file_actions_destroy(&actions);
-    return win32ErrorFromErrno(result);
+    return static_cast<std::uint32_t>(error);
 }
 
 }  // namespace platform

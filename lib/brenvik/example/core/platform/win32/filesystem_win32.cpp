@@ -35,21 +35,9 @@ bool queryFullPath(const std::string& path, std::string& out) {
     return acceptLength(GetFullPathNameA(path.c_str(), kPathBufferSize, buffer, nullptr), buffer, out);
 }
 
-bool isDirectory(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 bool isLink(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-std::uint32_t createDirectory(const std::string& path) {
-    if (CreateDirectoryA(path.c_str(), nullptr)) {
-        return 0;
-    }
-    return GetLastError();
 }
 
 }  // namespace platform

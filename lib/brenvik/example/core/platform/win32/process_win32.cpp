@@ -1,4 +1,5 @@
 // Process list, ending and starting processes on the Win32 calls.
+#include "core/paths.h"
 #include "core/platform.h"
 
 #include <windows.h>
@@ -43,9 +44,9 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
     CloseHandle(handle);
 }
 
-std::uint32_t startProcess(const std::string& application, const std::string& commandLine,
+std::uint32_t startProcess(const std::string& application, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory) {
-    std::string mutableCommandLine = commandLine;  // CreateProcessA may write into it
+    std::string mutableCommandLine = quotedCommandLine(arguments);  // CreateProcessA may write into it
     STARTUPINFOA startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;

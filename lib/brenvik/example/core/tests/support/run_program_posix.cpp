@@ -14,10 +14,6 @@ extern char** environ;
 namespace example {
 namespace testing {
 
-bool runsUnderWine() {
-    return false;
-}
-
 RunResult runProgram(const std::string& givenProgram, const std::vector<std::string>& arguments,
                      const std::string& givenWorkingDirectory) {
     const std::string program = normalizeSeparators(givenProgram);

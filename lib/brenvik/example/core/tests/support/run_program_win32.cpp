@@ -9,11 +9,6 @@
 namespace example {
 namespace testing {
 
-bool runsUnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
-
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::string& workingDirectory) {
     RunResult result;

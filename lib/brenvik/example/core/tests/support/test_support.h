@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "read_only_probe.h"
 #include "support/temp_dir.h"
 
 namespace example {
@@ -43,9 +44,8 @@ std::string siblingProgram(const std::string& name);
 std::vector<std::string> waitForRecordedArguments(const std::string& directory,
                                                   std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
-// True under the Wine emulator. Wine running as root lets a read-only file be
-// written, which real Windows refuses.
-bool runsUnderWine();
+// False where the platform lets this process write read-only files anyway.
+using brenvik::rules::testing::readOnlyFilesAreEnforced;
 
 struct RunResult {
     int exitCode = -1;
