@@ -26,6 +26,40 @@ function(brenvik_install_library target)
           DESTINATION ${_brenvik_package_dir}/${L_NAMESPACE})
 endfunction()
 
+# brenvik_install_link_closure(<static library> EXPORT <export set>)
+# A static library hands the libraries it links on to its users' link. The
+# project's own static and interface libraries among them go into the same
+# export set (the archives beside the library), and as their users need them
+# only for linking, their include folders are left to the build tree.
+function(brenvik_install_link_closure target)
+  cmake_parse_arguments(L "" "EXPORT" "" ${ARGN})
+  get_target_property(_links ${target} LINK_LIBRARIES)
+  foreach(_link IN LISTS _links)
+    if(NOT _link OR _link MATCHES "\\$<" OR NOT TARGET ${_link})
+      continue()  # a file, a flag, or wrapped for the build only
+    endif()
+    get_target_property(_real ${_link} ALIASED_TARGET)
+    if(NOT _real)
+      set(_real ${_link})
+    endif()
+    get_target_property(_imported ${_real} IMPORTED)
+    get_target_property(_type ${_real} TYPE)
+    get_property(_done GLOBAL PROPERTY BRENVIK_INSTALLED_INTERNAL)
+    if(_imported OR _real IN_LIST _done OR NOT _type MATCHES "^(STATIC|INTERFACE)_LIBRARY$")
+      continue()
+    endif()
+    set_property(GLOBAL APPEND PROPERTY BRENVIK_INSTALLED_INTERNAL ${_real})
+    get_target_property(_includes ${_real} INTERFACE_INCLUDE_DIRECTORIES)
+    if(_includes)
+      set_property(TARGET ${_real} PROPERTY INTERFACE_INCLUDE_DIRECTORIES "$<BUILD_INTERFACE:${_includes}>")
+    endif()
+    install(TARGETS ${_real} EXPORT ${L_EXPORT} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    if(_type STREQUAL "STATIC_LIBRARY")
+      brenvik_install_link_closure(${_real} EXPORT ${L_EXPORT})
+    endif()
+  endforeach()
+endfunction()
+
 # brenvik_install_package(<package>)
 # The package's config file (from cmake/packages/<package>Config.cmake.in)
 # and its version file. Until 1.0 a minor version may change the interface.
@@ -55,6 +89,7 @@ endif()
 if(TARGET brenvik_client)
   brenvik_install_library(brenvik_client EXPORT BrenvikClientTargets NAMESPACE Brenvik
                           HEADERS ${PROJECT_SOURCE_DIR}/lib/brenvik/include)
+  brenvik_install_link_closure(brenvik_client EXPORT BrenvikClientTargets)
   brenvik_install_package(Brenvik)
 endif()
 
