@@ -10,13 +10,17 @@ if(WIN32)
 else()
   target_sources(brenvik_client PRIVATE ${CMAKE_CURRENT_LIST_DIR}/src/platform/posix/file_system.cpp)
 endif()
+add_library(Brenvik::client ALIAS brenvik_client)
 add_library(brenvik::client ALIAS brenvik_client)
+set_target_properties(brenvik_client PROPERTIES EXPORT_NAME client)
 target_include_directories(brenvik_client
-  PUBLIC ${CMAKE_CURRENT_LIST_DIR}/include
+  PUBLIC $<BUILD_INTERFACE:${CMAKE_CURRENT_LIST_DIR}/include> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
   PRIVATE ${CMAKE_CURRENT_LIST_DIR}/src)
+# The public headers name neither libcurl nor JsonCpp; being a static library
+# the client still hands both on to the link of its users. The build flags
+# are the project's own (a static library would pass them on too).
 target_link_libraries(brenvik_client
-  PUBLIC brenvik::curl brenvik::jsoncpp
-  PRIVATE brenvik::rules brenvik::build_flags)
+  PRIVATE brenvik::curl brenvik::jsoncpp brenvik::rules $<BUILD_INTERFACE:brenvik::build_flags>)
 target_compile_features(brenvik_client PUBLIC cxx_std_17)
 
 if(BRENVIK_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_LIST_DIR}/tests/CMakeLists.txt)
