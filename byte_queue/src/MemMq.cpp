@@ -1,7 +1,8 @@
 #include "pellix/MemMq.h"
 
+#include "RingCopy.h"
+
 #include <cstddef>
-#include <cstring>
 #include <new>
 
 namespace {
@@ -136,13 +137,11 @@ bool CMemMq::Enqueue(const unsigned char* src, int len)
     const std::uint32_t tail = cap - w;
     std::uint32_t next;
     if (tail >= n) {
-        if (n != 0) {
-            std::memcpy(m_pData + w, src, n);
-        }
+        copyRingBytes(m_pData + w, src, n);
         next = w + n;
     } else {
-        std::memcpy(m_pData + w, src, tail);
-        std::memcpy(m_pData, src + tail, n - tail);
+        copyRingBytes(m_pData + w, src, tail);
+        copyRingBytes(m_pData, src + tail, n - tail);
         next = n - tail;
     }
     publish(m_pWritePos, next);
@@ -166,14 +165,12 @@ bool CMemMq::Dequeue(unsigned char* dst, int len)
 
     std::uint32_t next;
     if (n <= cap - r) {
-        if (n != 0) {
-            std::memcpy(dst, m_pData + r, n);
-        }
+        copyRingBytes(dst, m_pData + r, n);
         next = r + n;
     } else {
         const std::uint32_t tail = cap - r;
-        std::memcpy(dst, m_pData + r, tail);
-        std::memcpy(dst + tail, m_pData, n - tail);
+        copyRingBytes(dst, m_pData + r, tail);
+        copyRingBytes(dst + tail, m_pData, n - tail);
         next = n - tail;
     }
     publish(m_pReadPos, next);
