@@ -30,11 +30,16 @@ inline void copyRingBytes(unsigned char* dst, const unsigned char* src, std::uin
         std::memcpy(dst, src, n);
         return;
     }
-    while (n > kPiece) {
-        std::memcpy(dst, src, kPiece);
-        dst += kPiece;
-        src += kPiece;
-        n -= kPiece;
+    // Equal pieces of at most kPiece bytes. Their length is not known when
+    // compiling, so the compiler calls the library for each piece instead of
+    // expanding a fixed-length copy into the very string move avoided here.
+    const std::uint32_t pieces = (n + kPiece - 1) / kPiece;
+    const std::uint32_t piece = (n + pieces - 1) / pieces;
+    while (n > piece) {
+        std::memcpy(dst, src, piece);
+        dst += piece;
+        src += piece;
+        n -= piece;
     }
     std::memcpy(dst, src, n);
 }
