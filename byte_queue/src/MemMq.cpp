@@ -1,21 +1,39 @@
 #include "pellix/MemMq.h"
 
-#include <cstring>
+#include "RingCopy.h"
+
+#include <cstddef>
+#include <new>
 
 namespace {
 
 constexpr int kDefaultSize = 1000000;
 constexpr std::uint32_t kHeaderSize = 8;
 
+// The data area starts on a cache-line boundary. Copies into and out of the
+// ring then begin on whole lines wherever the callers' buffers lie, and the
+// line that holds the two position words, which each side writes after every
+// call, carries no ring bytes that the other side is copying at that moment.
+// The block itself therefore starts kHeaderSize bytes before a line boundary.
+constexpr std::size_t kDataAlignment = 64;
+
 // Objects that share a block (copies, assignment) keep a use count in the
-// same allocation, in a prefix just before the block. The prefix is 8 bytes
-// so that the block keeps the allocation's alignment; the object layout and
-// the block layout stay exactly as users expect.
-constexpr std::size_t kPrefixSize = 8;
+// same allocation, in the prefix before the block. The object layout and the
+// block layout stay exactly as users expect.
+constexpr std::size_t kPrefixSize = kDataAlignment - kHeaderSize;
 
 std::uint32_t* useCountOf(unsigned char* block)
 {
-    return reinterpret_cast<std::uint32_t*>(block - kPrefixSize);
+    return reinterpret_cast<std::uint32_t*>(block - sizeof(std::uint32_t));
+}
+
+unsigned char* allocateBlock(std::uint32_t blockSize)
+{
+    auto* raw = static_cast<unsigned char*>(
+        ::operator new(kPrefixSize + blockSize, std::align_val_t(kDataAlignment)));
+    unsigned char* block = raw + kPrefixSize;
+    *useCountOf(block) = 1;
+    return block;
 }
 
 void retainBlock(unsigned char* block)
@@ -28,7 +46,7 @@ void retainBlock(unsigned char* block)
 void releaseBlock(unsigned char* block)
 {
     if (block != nullptr && __atomic_sub_fetch(useCountOf(block), 1u, __ATOMIC_ACQ_REL) == 0) {
-        delete[] (block - kPrefixSize);
+        ::operator delete(block - kPrefixSize, std::align_val_t(kDataAlignment));
     }
 }
 
@@ -62,10 +80,7 @@ CMemMq::CMemMq(int size)
 {
     const std::uint32_t blockSize =
         size < static_cast<int>(kHeaderSize) ? kHeaderSize : static_cast<std::uint32_t>(size);
-    unsigned char* raw = new unsigned char[kPrefixSize + blockSize];
-    *reinterpret_cast<std::uint32_t*>(raw) = 1;
-
-    m_pBlock = raw + kPrefixSize;
+    m_pBlock = allocateBlock(blockSize);
     m_pData = m_pBlock + kHeaderSize;
     m_nCapacity = blockSize - kHeaderSize;
     m_pReadPos = reinterpret_cast<std::uint32_t*>(m_pBlock);
@@ -122,13 +137,11 @@ bool CMemMq::Enqueue(const unsigned char* src, int len)
     const std::uint32_t tail = cap - w;
     std::uint32_t next;
     if (tail >= n) {
-        if (n != 0) {
-            std::memcpy(m_pData + w, src, n);
-        }
+        copyRingBytes(m_pData + w, src, n);
         next = w + n;
     } else {
-        std::memcpy(m_pData + w, src, tail);
-        std::memcpy(m_pData, src + tail, n - tail);
+        copyRingBytes(m_pData + w, src, tail);
+        copyRingBytes(m_pData, src + tail, n - tail);
         next = n - tail;
     }
     publish(m_pWritePos, next);
@@ -152,14 +165,12 @@ bool CMemMq::Dequeue(unsigned char* dst, int len)
 
     std::uint32_t next;
     if (n <= cap - r) {
-        if (n != 0) {
-            std::memcpy(dst, m_pData + r, n);
-        }
+        copyRingBytes(dst, m_pData + r, n);
         next = r + n;
     } else {
         const std::uint32_t tail = cap - r;
-        std::memcpy(dst, m_pData + r, tail);
-        std::memcpy(dst + tail, m_pData, n - tail);
+        copyRingBytes(dst, m_pData + r, tail);
+        copyRingBytes(dst + tail, m_pData, n - tail);
         next = n - tail;
     }
     publish(m_pReadPos, next);

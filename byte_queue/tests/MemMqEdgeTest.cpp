@@ -148,6 +148,9 @@ TEST_P(MemMqEdge, Steps)
 
     ASSERT_EQ(layout.capacity, c.capacity);
     ASSERT_EQ(layout.pData, layout.pBlock + 8);
+    // Ring copies start on cache lines, and the position words share none
+    // with the ring.
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(layout.pData) % 64, 0u);
     ASSERT_EQ(static_cast<void*>(layout.pReadPos), static_cast<void*>(layout.pBlock));
     ASSERT_EQ(static_cast<void*>(layout.pWritePos), static_cast<void*>(layout.pBlock + 4));
     ASSERT_EQ(*layout.pReadPos, 0u);
