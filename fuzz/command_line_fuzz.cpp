@@ -23,12 +23,12 @@ namespace {
 using Arguments = std::vector<std::string>;
 
 // Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                            \
-        }                                                                            \
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 std::string joinQuoted(const Arguments& arguments) {

@@ -30,12 +30,12 @@
 namespace {
 
 // Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                            \
-        }                                                                            \
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 struct Model {
@@ -81,7 +81,8 @@ int pickLength(FuzzedDataProvider& input, const Model& model) {
         length = model.capacity - 1 - held + input.ConsumeIntegralInRange<int>(0, 1);
         break;
     default:
-        length = input.ConsumeIntegralInRange<std::int64_t>(0, std::min<std::int64_t>(model.capacity + 16, kLargestBuffer));
+        length =
+            input.ConsumeIntegralInRange<std::int64_t>(0, std::min<std::int64_t>(model.capacity + 16, kLargestBuffer));
         break;
     }
     return static_cast<int>(std::min<std::int64_t>(length, kLargestBuffer));
@@ -117,8 +118,7 @@ void enqueue(Slot& slot, int len) {
 
 void dequeue(Slot& slot, int len) {
     Model& model = *slot.model;
-    const bool expected =
-        !model.bytes.empty() && len >= 0 && static_cast<std::uint64_t>(len) <= model.bytes.size();
+    const bool expected = !model.bytes.empty() && len >= 0 && static_cast<std::uint64_t>(len) <= model.bytes.size();
     const bool fits = len >= 0 && len <= kLargestBuffer;
     constexpr unsigned char kUntouched = 0xEE;
     std::vector<unsigned char> destination(fits ? static_cast<std::size_t>(len) : 1, kUntouched);

@@ -16,18 +16,17 @@ using brenvik::UpdateResult;
 using brenvik::VersionInfo;
 
 // Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                             \
-    do {                                                                             \
-        if (!(condition)) {                                                          \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-            std::abort();                                                            \
-        }                                                                            \
+#define CHECK(condition)                                                                                               \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 bool sameInfo(const VersionInfo& a, const VersionInfo& b) {
-    if (a.currentVersion != b.currentVersion || a.latestVersion != b.latestVersion ||
-        a.hasUpdate != b.hasUpdate || a.releaseNotes != b.releaseNotes ||
-        a.updateFiles.size() != b.updateFiles.size()) {
+    if (a.currentVersion != b.currentVersion || a.latestVersion != b.latestVersion || a.hasUpdate != b.hasUpdate ||
+        a.releaseNotes != b.releaseNotes || a.updateFiles.size() != b.updateFiles.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.updateFiles.size(); ++i) {

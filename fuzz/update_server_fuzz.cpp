@@ -37,14 +37,14 @@
 
 namespace {
 
-#define CHECK(condition, ...)                                                \
-    do {                                                                     \
-        if (!(condition)) {                                                  \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition); \
-            std::fprintf(stderr, __VA_ARGS__);                               \
-            std::fputc('\n', stderr);                                        \
-            std::abort();                                                    \
-        }                                                                    \
+#define CHECK(condition, ...)                                                                                          \
+    do {                                                                                                               \
+        if (!(condition)) {                                                                                            \
+            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
+            std::fprintf(stderr, __VA_ARGS__);                                                                         \
+            std::fputc('\n', stderr);                                                                                  \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (false)
 
 using Clock = std::chrono::steady_clock;
@@ -102,8 +102,8 @@ struct Fixture {
         CHECK(mkdir((release + "/bin").c_str(), 0700) == 0, "no bin directory");
         CHECK(mkdir((release + "/plugins").c_str(), 0700) == 0, "no plugins directory");
         writeFile(release + "/manifest.json",
-                  std::string(R"({"latest_version": "1.2.0", "release_notes": "Fixes", "marker": ")") +
-                      kSecrets[0] + R"(", "files": ["Halvora.exe", "plugins/", "bin/x.dll"]})");
+                  std::string(R"({"latest_version": "1.2.0", "release_notes": "Fixes", "marker": ")") + kSecrets[0] +
+                      R"(", "files": ["Halvora.exe", "plugins/", "bin/x.dll"]})");
         writeFile(release + "/unlisted.txt", kSecrets[1]);
         CHECK(symlink("../beside.txt", (release + "/link.txt").c_str()) == 0, "no link");
         writeFile(release + "/Halvora.exe", pattern(kProgramSize));
@@ -201,8 +201,8 @@ void checkAnswer(const std::string& answer) {
         const std::size_t headEnd = answer.find("\r\n\r\n", at);
         if (headEnd == std::string::npos) break;  // cut off by a close
         const std::string head = answer.substr(at, headEnd - at);
-        CHECK(head.rfind("HTTP/1.1 ", 0) == 0 && head.size() >= 12 && std::isdigit(head[9]) &&
-                  std::isdigit(head[10]) && std::isdigit(head[11]),
+        CHECK(head.rfind("HTTP/1.1 ", 0) == 0 && head.size() >= 12 && std::isdigit(head[9]) && std::isdigit(head[10]) &&
+                  std::isdigit(head[11]),
               "malformed status line in:\n%s", head.c_str());
         CHECK(head[9] != '5', "a 5xx answer:\n%s", head.c_str());
         std::uint64_t length = 0;
@@ -221,8 +221,8 @@ void checkAnswer(const std::string& answer) {
 
 const std::string kCheckBody = R"({"client_version": "1.0.0"})";
 const std::string kCheck = "POST /api/upgrade HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-                           "Content-Length: " + std::to_string(kCheckBody.size()) +
-                           "\r\nConnection: close\r\n\r\n" + kCheckBody;
+                           "Content-Length: " +
+                           std::to_string(kCheckBody.size()) + "\r\nConnection: close\r\n\r\n" + kCheckBody;
 
 }  // namespace
 

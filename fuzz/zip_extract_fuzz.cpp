@@ -35,8 +35,8 @@ namespace {
 // --- The guard --------------------------------------------------------------
 
 bool g_guarding = false;
-std::string g_root;       // the destination, with links resolved
-std::string g_violation;  // the first call aimed outside it
+std::string g_root;                      // the destination, with links resolved
+std::string g_violation;                 // the first call aimed outside it
 std::vector<std::string> g_temporaries;  // files made by mkstemp and its kin
 
 template <typename Function>
@@ -48,9 +48,10 @@ Function realFunction(const char* name) {
     }
     return reinterpret_cast<Function>(symbol);
 }
-#define REAL(name) (*[] {                                                       \
-        static const auto function = realFunction<decltype(&::name)>(#name);   \
-        return function;                                                       \
+#define REAL(name)                                                                                                     \
+    (*[] {                                                                                                             \
+        static const auto function = realFunction<decltype(&::name)>(#name);                                           \
+        return function;                                                                                               \
     }())
 
 std::string directoryOfDescriptor(int fd) {
@@ -121,8 +122,7 @@ bool allowed(int fd, const char* path, bool followLast) {
 }
 
 bool writes(int flags) {
-    return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0 ||
-           (flags & O_TMPFILE) == O_TMPFILE;
+    return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND)) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
 }
 
 bool writesStream(const char* mode) {
@@ -152,9 +152,9 @@ bool existsAlready(int fd, const char* path) {
 
 // --- The wrapped calls ------------------------------------------------------
 
-#define GUARD(fd, path, followLast) \
+#define GUARD(fd, path, followLast)                                                                                    \
     if (!allowed(fd, path, followLast)) return -1
-#define GUARD_STREAM(path)                                  \
+#define GUARD_STREAM(path)                                                                                             \
     if (!allowed(AT_FDCWD, path, true)) return nullptr
 
 extern "C" {
@@ -426,7 +426,8 @@ void checkExtractedTree(const std::string& path) {
         return;
     }
     if (!S_ISREG(info.st_mode)) fail("extraction left something that is no plain file: " + path);
-    if ((info.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) != 0) fail("extracted file with setuid, setgid or sticky bits: " + path);
+    if ((info.st_mode & (S_ISUID | S_ISGID | S_ISVTX)) != 0)
+        fail("extracted file with setuid, setgid or sticky bits: " + path);
 }
 
 }  // namespace
@@ -459,7 +460,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& name : namesIn(run)) {
         if (name != "input.zip" && name != "destination") fail("extraction left " + name + " beside the destination");
     }
-    if (stat(archive.c_str(), &info) != 0 || static_cast<std::size_t>(info.st_size) != size) fail("the archive changed");
+    if (stat(archive.c_str(), &info) != 0 || static_cast<std::size_t>(info.st_size) != size)
+        fail("the archive changed");
     checkExtractedTree(destination);
     removeTree(run);
     return 0;

@@ -28,6 +28,8 @@ PACKAGES=(
   libatspi2.0-dev at-spi2-core dbus-daemon libgtk-3-dev xdotool
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
+  # The tree's source format (.clang-format): clang-format -i on changed files.
+  clang-format
 )
 
 export DEBIAN_FRONTEND=noninteractive

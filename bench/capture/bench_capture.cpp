@@ -151,8 +151,8 @@ public:
         buffer.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * PA_USEC_PER_MSEC, &samples));
         buffer.prebuf = static_cast<std::uint32_t>(-1);
         buffer.minreq = static_cast<std::uint32_t>(-1);
-        stream_ = pa_simple_new(nullptr, "bench_capture", PA_STREAM_PLAYBACK, nullptr, "bench", &samples, nullptr, &buffer,
-                                nullptr);
+        stream_ = pa_simple_new(nullptr, "bench_capture", PA_STREAM_PLAYBACK, nullptr, "bench", &samples, nullptr,
+                                &buffer, nullptr);
         if (stream_ != nullptr) thread_ = std::thread([this] { play(); });
     }
     ~Player() {
@@ -211,7 +211,8 @@ std::vector<double> clickLatencies(int clicks) {
                 std::int16_t left;
                 std::memcpy(&left, frame, 2);
                 if (left > 20000 && arrivedNs == 0)
-                    arrivedNs = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+                    arrivedNs =
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
             }
             if (!any) std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -293,10 +294,9 @@ int main(int argc, char** argv) {
             if (tone && !player.ok()) return 1;
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             const Usage ours = runMeasured({self, "--child-capture", secondsText}, seconds, true);
-            const Usage theirs =
-                runMeasured({"parec", "-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le", "--rate=48000",
-                             "--channels=2", "--latency-msec=10"},
-                            seconds, false);
+            const Usage theirs = runMeasured({"parec", "-d", "@DEFAULT_MONITOR@", "--raw", "--format=s16le",
+                                              "--rate=48000", "--channels=2", "--latency-msec=10"},
+                                             seconds, false);
             thread.push_back(100 * ours.threadCpu / seconds);
             process.push_back(100 * ours.cpu / ours.wall);
             parec.push_back(100 * theirs.cpu / theirs.wall);
@@ -311,8 +311,9 @@ int main(int argc, char** argv) {
         std::printf("\nno click arrived\n");
         return 1;
     }
-    std::printf("\nclick written into the sink to its arrival in the queue, %zu clicks: median %.1f ms, min %.1f, max %.1f\n",
-                latencies.size(), median(latencies), *std::min_element(latencies.begin(), latencies.end()),
-                *std::max_element(latencies.begin(), latencies.end()));
+    std::printf(
+        "\nclick written into the sink to its arrival in the queue, %zu clicks: median %.1f ms, min %.1f, max %.1f\n",
+        latencies.size(), median(latencies), *std::min_element(latencies.begin(), latencies.end()),
+        *std::max_element(latencies.begin(), latencies.end()));
     return 0;
 }

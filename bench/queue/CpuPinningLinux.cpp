@@ -3,8 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
-std::vector<int> allowedCpus()
-{
+std::vector<int> allowedCpus() {
     std::vector<int> cpus;
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -18,16 +17,14 @@ std::vector<int> allowedCpus()
     return cpus;
 }
 
-bool pinCurrentThread(int cpu)
-{
+bool pinCurrentThread(int cpu) {
     cpu_set_t set;
     CPU_ZERO(&set);
     CPU_SET(cpu, &set);
     return pthread_setaffinity_np(pthread_self(), sizeof set, &set) == 0;
 }
 
-void cpuRelax()
-{
+void cpuRelax() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #elif defined(__aarch64__)

@@ -30,12 +30,11 @@
 namespace {
 
 constexpr int kQueueSize = 1000000;
-constexpr std::size_t kQueueHolds = kQueueSize - 9; // what CMemMq holds at most
+constexpr std::size_t kQueueHolds = kQueueSize - 9;  // what CMemMq holds at most
 constexpr std::size_t kChunkSizes[] = {64, 1024, 4096, 65536};
 constexpr std::size_t kLine = 64;
 
-double runMemMq(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks)
-{
+double runMemMq(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks) {
     CMemMq queue(kQueueSize);
     const int len = static_cast<int>(chunk);
     return timeTwoThreads(
@@ -62,8 +61,7 @@ double runMemMq(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t c
 }
 
 // Boost's bulk calls move what fits, so a chunk may go across in parts.
-double runBoost(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks)
-{
+double runBoost(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks) {
     boost::lockfree::spsc_queue<unsigned char> queue(kQueueHolds);
     return timeTwoThreads(
         cpus,
@@ -106,8 +104,7 @@ struct alignas(kLine) Counter {
 // The buffer holds as many whole chunks as the queue holds bytes; chunk k
 // goes to slot k modulo that number, so no copy is ever split. Each side
 // rereads the other's counter only when the last value it saw says wait.
-double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks)
-{
+double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t chunks) {
     const std::uint64_t slots = kQueueHolds / chunk;
     const std::size_t bytes = static_cast<std::size_t>(slots) * chunk;
     auto* buffer = static_cast<unsigned char*>(::operator new(bytes, std::align_val_t(kLine)));
@@ -118,7 +115,7 @@ double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t
         [&] {
             std::vector<unsigned char> src(chunk, 0x5A);
             Backoff backoff;
-            std::uint64_t seen = 0; // chunks the consumer has finished with
+            std::uint64_t seen = 0;  // chunks the consumer has finished with
             for (std::uint64_t i = 0; i < chunks; ++i) {
                 while (i - seen >= slots) {
                     seen = consumed.value.load(std::memory_order_acquire);
@@ -133,7 +130,7 @@ double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t
         [&] {
             std::vector<unsigned char> dst(chunk);
             Backoff backoff;
-            std::uint64_t seen = 0; // chunks the producer has put in
+            std::uint64_t seen = 0;  // chunks the producer has put in
             for (std::uint64_t i = 0; i < chunks; ++i) {
                 while (i == seen) {
                     seen = produced.value.load(std::memory_order_acquire);
@@ -150,17 +147,15 @@ double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t
     return seconds;
 }
 
-double median(std::vector<double> values)
-{
+double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
-} // namespace
+}  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     QueueOptions options;
     std::string error;
     switch (parseQueueOptions(argc, argv, options, error)) {
@@ -179,8 +174,8 @@ int main(int argc, char** argv)
     std::printf("%llu MiB per run, median of %d runs, queue of %d bytes, %s\n",
                 static_cast<unsigned long long>(options.mebibytes), options.runs, kQueueSize,
                 cpus.size() >= 2 ? "producer and consumer pinned to two CPUs" : "threads not pinned");
-    std::printf("%8s %13s %13s %14s %10s %11s\n", "chunk", "CMemMq GB/s", "Boost GB/s", "handoff GB/s",
-                "vs Boost", "vs handoff");
+    std::printf("%8s %13s %13s %14s %10s %11s\n", "chunk", "CMemMq GB/s", "Boost GB/s", "handoff GB/s", "vs Boost",
+                "vs handoff");
 
     for (const std::size_t chunk : kChunkSizes) {
         const std::uint64_t chunks = totalBytes / chunk;

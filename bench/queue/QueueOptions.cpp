@@ -18,8 +18,7 @@ const option kLongOptions[] = {
     {nullptr, 0, nullptr, 0},
 };
 
-const char* longNameOf(int shortName)
-{
+const char* longNameOf(int shortName) {
     for (const option& o : kLongOptions) {
         if (o.name != nullptr && o.val == shortName) {
             return o.name;
@@ -29,8 +28,7 @@ const char* longNameOf(int shortName)
 }
 
 // Digits only: no sign, no blanks, no suffix, no empty text; 1..max.
-bool parseCount(const char* text, std::uint64_t max, std::uint64_t& value)
-{
+bool parseCount(const char* text, std::uint64_t max, std::uint64_t& value) {
     if (*text == '\0') {
         return false;
     }
@@ -51,17 +49,15 @@ bool parseCount(const char* text, std::uint64_t max, std::uint64_t& value)
     return true;
 }
 
-std::string badValue(int shortName, const char* text, std::uint64_t max)
-{
+std::string badValue(int shortName, const char* text, std::uint64_t max) {
     return std::string("--") + longNameOf(shortName) + ": '" + text + "' is not a whole number from 1 to " +
            std::to_string(max);
 }
 
-} // namespace
+}  // namespace
 
-ParseOutcome parseQueueOptions(int argc, char** argv, QueueOptions& options, std::string& error)
-{
-    opterr = 0; // the messages below replace getopt's own
+ParseOutcome parseQueueOptions(int argc, char** argv, QueueOptions& options, std::string& error) {
+    opterr = 0;  // the messages below replace getopt's own
     optind = 1;
     for (;;) {
         // '+': stop at the first non-option, which is then reported below;
@@ -106,8 +102,7 @@ ParseOutcome parseQueueOptions(int argc, char** argv, QueueOptions& options, std
     return ParseOutcome::Run;
 }
 
-std::string queueUsage(const char* program)
-{
+std::string queueUsage(const char* program) {
     const QueueOptions defaults;
     return std::string("usage: ") + program +
            " [--mib N] [--runs N]\n"

@@ -4,14 +4,14 @@
 #include <string>
 
 struct QueueOptions {
-    std::uint64_t mebibytes = 4096; // bytes moved per run, in MiB
+    std::uint64_t mebibytes = 4096;  // bytes moved per run, in MiB
     int runs = 5;
 };
 
 enum class ParseOutcome {
-    Run,   // options are in place
-    Help,  // the usage text was asked for
-    Error, // `error` says what is wrong
+    Run,    // options are in place
+    Help,   // the usage text was asked for
+    Error,  // `error` says what is wrong
 };
 
 // Reads --mib N, --runs N and --help (also --mib=N and the -m, -r, -h short

@@ -6,8 +6,7 @@
 
 #include "CpuPinning.h"
 
-void Backoff::wait()
-{
+void Backoff::wait() {
     for (int i = 0; i < 32; ++i) {
         cpuRelax();
     }
@@ -18,8 +17,7 @@ void Backoff::wait()
 }
 
 double timeTwoThreads(const std::vector<int>& cpus, const std::function<void()>& produce,
-                      const std::function<void()>& consume)
-{
+                      const std::function<void()>& consume) {
     using Clock = std::chrono::steady_clock;
     std::atomic<int> ready{0};
     std::atomic<bool> go{false};

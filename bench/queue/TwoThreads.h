@@ -16,8 +16,7 @@ private:
 };
 
 // Keeps the compiler from dropping copies whose results are never read.
-inline void keepAlive(void* p)
-{
+inline void keepAlive(void* p) {
     asm volatile("" : : "r"(p) : "memory");
 }
 

@@ -150,7 +150,8 @@ int main(int argc, char** argv) {
     const int buttonX = kAppX + 50, buttonY = kAppY + 40;
     moveCursor(display, buttonX, buttonY);
     const auto deadline = Clock::now() + std::chrono::seconds(15);
-    while (ask(true).width() != 159 && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    while (ask(true).width() != 159 && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     moveCursor(display, buttonX, buttonY);
     const QRect element = ask(true);
     moveCursor(display, lowX, lowY);
@@ -161,11 +162,16 @@ int main(int argc, char** argv) {
     std::vector<double> top, deepPlain, deepElement, xdotool;
     for (int run = 0; run < runs; ++run) {
         moveCursor(display, lowX, lowY);
-        time(calls, [] { ask(false); }, top);
-        time(calls, [] { ask(true); }, deepPlain);
-        if (withXdotool) time(std::max(1, calls / 10), [] { runXdotool(); }, xdotool);
+        time(
+            calls, [] { ask(false); }, top);
+        time(
+            calls, [] { ask(true); }, deepPlain);
+        if (withXdotool)
+            time(
+                std::max(1, calls / 10), [] { runXdotool(); }, xdotool);
         moveCursor(display, buttonX, buttonY);
-        time(calls, [] { ask(true); }, deepElement);
+        time(
+            calls, [] { ask(true); }, deepElement);
     }
 
     std::printf("\n%d runs of %d calls (xdotool: %d), 100 top-level windows on Xvfb\n\n", runs, calls,

@@ -22,29 +22,24 @@ constexpr std::size_t kDataAlignment = 64;
 // block layout stay exactly as users expect.
 constexpr std::size_t kPrefixSize = kDataAlignment - kHeaderSize;
 
-std::uint32_t* useCountOf(unsigned char* block)
-{
+std::uint32_t* useCountOf(unsigned char* block) {
     return reinterpret_cast<std::uint32_t*>(block - sizeof(std::uint32_t));
 }
 
-unsigned char* allocateBlock(std::uint32_t blockSize)
-{
-    auto* raw = static_cast<unsigned char*>(
-        ::operator new(kPrefixSize + blockSize, std::align_val_t(kDataAlignment)));
+unsigned char* allocateBlock(std::uint32_t blockSize) {
+    auto* raw = static_cast<unsigned char*>(::operator new(kPrefixSize + blockSize, std::align_val_t(kDataAlignment)));
     unsigned char* block = raw + kPrefixSize;
     *useCountOf(block) = 1;
     return block;
 }
 
-void retainBlock(unsigned char* block)
-{
+void retainBlock(unsigned char* block) {
     if (block != nullptr) {
         __atomic_add_fetch(useCountOf(block), 1u, __ATOMIC_RELAXED);
     }
 }
 
-void releaseBlock(unsigned char* block)
-{
+void releaseBlock(unsigned char* block) {
     if (block != nullptr && __atomic_sub_fetch(useCountOf(block), 1u, __ATOMIC_ACQ_REL) == 0) {
         ::operator delete(block - kPrefixSize, std::align_val_t(kDataAlignment));
     }
@@ -54,30 +49,23 @@ void releaseBlock(unsigned char* block)
 // than std::atomic objects; the compiler builtins give them atomic access.
 // Each side stores its own position with release after copying the bytes and
 // loads the other side's with acquire before touching them.
-std::uint32_t loadOwn(const std::uint32_t* word)
-{
+std::uint32_t loadOwn(const std::uint32_t* word) {
     return __atomic_load_n(word, __ATOMIC_RELAXED);
 }
 
-std::uint32_t loadOther(const std::uint32_t* word)
-{
+std::uint32_t loadOther(const std::uint32_t* word) {
     return __atomic_load_n(word, __ATOMIC_ACQUIRE);
 }
 
-void publish(std::uint32_t* word, std::uint32_t value)
-{
+void publish(std::uint32_t* word, std::uint32_t value) {
     __atomic_store_n(word, value, __ATOMIC_RELEASE);
 }
 
-} // namespace
+}  // namespace
 
-CMemMq::CMemMq()
-    : CMemMq(kDefaultSize)
-{
-}
+CMemMq::CMemMq() : CMemMq(kDefaultSize) {}
 
-CMemMq::CMemMq(int size)
-{
+CMemMq::CMemMq(int size) {
     const std::uint32_t blockSize =
         size < static_cast<int>(kHeaderSize) ? kHeaderSize : static_cast<std::uint32_t>(size);
     m_pBlock = allocateBlock(blockSize);
@@ -90,17 +78,12 @@ CMemMq::CMemMq(int size)
 }
 
 CMemMq::CMemMq(const CMemMq& other)
-    : m_pBlock(other.m_pBlock)
-    , m_pData(other.m_pData)
-    , m_nCapacity(other.m_nCapacity)
-    , m_pReadPos(other.m_pReadPos)
-    , m_pWritePos(other.m_pWritePos)
-{
+    : m_pBlock(other.m_pBlock), m_pData(other.m_pData), m_nCapacity(other.m_nCapacity), m_pReadPos(other.m_pReadPos),
+      m_pWritePos(other.m_pWritePos) {
     retainBlock(m_pBlock);
 }
 
-CMemMq& CMemMq::operator=(const CMemMq& other)
-{
+CMemMq& CMemMq::operator=(const CMemMq& other) {
     // Take the new reference before dropping the old one, so that assigning
     // an object to itself (or to another user of the same block) never frees
     // the block in between.
@@ -114,14 +97,12 @@ CMemMq& CMemMq::operator=(const CMemMq& other)
     return *this;
 }
 
-CMemMq::~CMemMq()
-{
+CMemMq::~CMemMq() {
     releaseBlock(m_pBlock);
     m_pBlock = nullptr;
 }
 
-bool CMemMq::Enqueue(const unsigned char* src, int len)
-{
+bool CMemMq::Enqueue(const unsigned char* src, int len) {
     const std::uint32_t n = static_cast<std::uint32_t>(len);
     const std::uint32_t cap = m_nCapacity;
     const std::uint32_t r = loadOther(m_pReadPos);
@@ -148,8 +129,7 @@ bool CMemMq::Enqueue(const unsigned char* src, int len)
     return true;
 }
 
-bool CMemMq::Dequeue(unsigned char* dst, int len)
-{
+bool CMemMq::Dequeue(unsigned char* dst, int len) {
     const std::uint32_t n = static_cast<std::uint32_t>(len);
     const std::uint32_t cap = m_nCapacity;
     const std::uint32_t r = loadOwn(m_pReadPos);

@@ -15,14 +15,13 @@
 // be, so a steady stream through the queue meets it now and then, for a
 // whole lap of the ring at a time. Such copies go in pieces short enough for
 // the library's vector loop, which does not mind the distance.
-inline void copyRingBytes(unsigned char* dst, const unsigned char* src, std::uint32_t n)
-{
+inline void copyRingBytes(unsigned char* dst, const unsigned char* src, std::uint32_t n) {
     constexpr std::uintptr_t kPage = 4096;
     constexpr std::uintptr_t kNearPast = 64;
     constexpr std::uint32_t kPiece = 1024;
 
     if (n == 0) {
-        return; // src may be null then
+        return;  // src may be null then
     }
     const std::uintptr_t distance =
         (reinterpret_cast<std::uintptr_t>(dst) - reinterpret_cast<std::uintptr_t>(src)) % kPage;

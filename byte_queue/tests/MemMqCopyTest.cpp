@@ -14,33 +14,29 @@
 
 namespace {
 
-constexpr int kQueueSize = 10008; // capacity 10000
+constexpr int kQueueSize = 10008;  // capacity 10000
 constexpr std::uint32_t kCapacity = 10000;
 constexpr std::uintptr_t kPage = 4096;
 
-unsigned char patternAt(std::size_t index)
-{
+unsigned char patternAt(std::size_t index) {
     return static_cast<unsigned char>((index * 7 + index / 251) % 251);
 }
 
 // A pointer into `arena` whose distance to `target`, (target - pointer)
 // modulo the page size, is `distance`; room for `len` bytes follows it.
-unsigned char* placedBefore(std::vector<unsigned char>& arena, const unsigned char* target, std::uintptr_t distance)
-{
+unsigned char* placedBefore(std::vector<unsigned char>& arena, const unsigned char* target, std::uintptr_t distance) {
     const auto base = reinterpret_cast<std::uintptr_t>(arena.data());
     const std::uintptr_t offset = (reinterpret_cast<std::uintptr_t>(target) - distance - base) % kPage;
     return arena.data() + offset;
 }
 
-unsigned char* placedAfter(std::vector<unsigned char>& arena, const unsigned char* target, std::uintptr_t distance)
-{
+unsigned char* placedAfter(std::vector<unsigned char>& arena, const unsigned char* target, std::uintptr_t distance) {
     const auto base = reinterpret_cast<std::uintptr_t>(arena.data());
     const std::uintptr_t offset = (reinterpret_cast<std::uintptr_t>(target) + distance - base) % kPage;
     return arena.data() + offset;
 }
 
-TEST(MemMqCopy, BytesSurviveEveryBufferDistance)
-{
+TEST(MemMqCopy, BytesSurviveEveryBufferDistance) {
     const std::uintptr_t distances[] = {0, 1, 8, 63, 64, 4095};
     const int lengths[] = {1024, 1025, 4000};
     // Where the copy starts: at offset 0, or 100 bytes before the end so that
@@ -50,8 +46,8 @@ TEST(MemMqCopy, BytesSurviveEveryBufferDistance)
     for (const std::uintptr_t distance : distances) {
         for (const int len : lengths) {
             for (const std::uint32_t start : starts) {
-                SCOPED_TRACE("distance " + std::to_string(distance) + ", length " + std::to_string(len) +
-                             ", start " + std::to_string(start));
+                SCOPED_TRACE("distance " + std::to_string(distance) + ", length " + std::to_string(len) + ", start " +
+                             std::to_string(start));
                 CMemMq queue(kQueueSize);
                 const MemMqLayout layout = layoutOf(queue);
                 std::vector<unsigned char> scratch(start);
@@ -79,4 +75,4 @@ TEST(MemMqCopy, BytesSurviveEveryBufferDistance)
     }
 }
 
-} // namespace
+}  // namespace

@@ -18,8 +18,7 @@ struct MemMqLayout {
 
 static_assert(sizeof(CMemMq) == sizeof(MemMqLayout), "CMemMq must keep its five fields");
 
-inline MemMqLayout layoutOf(const CMemMq& queue)
-{
+inline MemMqLayout layoutOf(const CMemMq& queue) {
     MemMqLayout layout;
     std::memcpy(&layout, static_cast<const void*>(&queue), sizeof layout);
     return layout;

@@ -15,8 +15,7 @@ namespace {
 const unsigned char kBytes[] = {1, 2, 3, 4, 5, 6, 7};
 
 // Field by field: the padding after the capacity is never copied.
-void expectSameFields(const CMemMq& x, const CMemMq& y)
-{
+void expectSameFields(const CMemMq& x, const CMemMq& y) {
     const MemMqLayout a = layoutOf(x);
     const MemMqLayout b = layoutOf(y);
     EXPECT_EQ(a.pBlock, b.pBlock);
@@ -28,8 +27,7 @@ void expectSameFields(const CMemMq& x, const CMemMq& y)
 
 // Appends through `producer` and checks that `consumer` takes the same bytes
 // out and that both see the positions move.
-void expectSharedQueue(CMemMq& producer, CMemMq& consumer)
-{
+void expectSharedQueue(CMemMq& producer, CMemMq& consumer) {
     const MemMqLayout p = layoutOf(producer);
     const MemMqLayout c = layoutOf(consumer);
     ASSERT_EQ(p.pBlock, c.pBlock);
@@ -45,8 +43,7 @@ void expectSharedQueue(CMemMq& producer, CMemMq& consumer)
     EXPECT_FALSE(producer.Dequeue(out, 1));
 }
 
-TEST(MemMqSharing, CopyWorksOnTheSameQueueAndOutlivesTheOriginal)
-{
+TEST(MemMqSharing, CopyWorksOnTheSameQueueAndOutlivesTheOriginal) {
     auto original = std::make_unique<CMemMq>(64);
     CMemMq copy(*original);
     expectSameFields(copy, *original);
@@ -61,11 +58,10 @@ TEST(MemMqSharing, CopyWorksOnTheSameQueueAndOutlivesTheOriginal)
     expectSharedQueue(copy, copy);
 }
 
-TEST(MemMqSharing, AssignmentSharesTheSourceAndReleasesTheOldBlockOnce)
-{
+TEST(MemMqSharing, AssignmentSharesTheSourceAndReleasesTheOldBlockOnce) {
     CMemMq a(64);
     auto b = std::make_unique<CMemMq>(32);
-    CMemMq keepsOld(*b); // still uses b's first block after b is reassigned
+    CMemMq keepsOld(*b);  // still uses b's first block after b is reassigned
     ASSERT_TRUE(keepsOld.Enqueue(kBytes, 2));
 
     *b = a;
@@ -87,8 +83,7 @@ TEST(MemMqSharing, AssignmentSharesTheSourceAndReleasesTheOldBlockOnce)
     expectSharedQueue(a, a);
 }
 
-TEST(MemMqSharing, LastOfManyUsersReleasesTheBlock)
-{
+TEST(MemMqSharing, LastOfManyUsersReleasesTheBlock) {
     CMemMq sink(16);
     {
         CMemMq source(128);
@@ -101,4 +96,4 @@ TEST(MemMqSharing, LastOfManyUsersReleasesTheBlock)
     expectSharedQueue(sink, sink);
 }
 
-} // namespace
+}  // namespace

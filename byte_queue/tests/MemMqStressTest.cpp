@@ -14,23 +14,21 @@
 namespace {
 
 constexpr std::uint64_t kTotal = std::uint64_t{256} << 20;
-constexpr int kQueueSize = 4096; // capacity 4088: not a power of two
+constexpr int kQueueSize = 4096;  // capacity 4088: not a power of two
 constexpr int kMaxChunk = 1500;
 
 // Stream pattern: 0, 1, ..., 250, 0, 1, ... (251 is prime, so it never lines
 // up with the ring or the chunk sizes).
 struct Pattern {
     unsigned char next = 0;
-    unsigned char take()
-    {
+    unsigned char take() {
         const unsigned char value = next;
         next = next == 250 ? 0 : static_cast<unsigned char>(next + 1);
         return value;
     }
 };
 
-TEST(MemMqStress, TwoThreadsMoveTheStreamIntact)
-{
+TEST(MemMqStress, TwoThreadsMoveTheStreamIntact) {
     CMemMq queue(kQueueSize);
 
     std::thread producer([&queue] {
@@ -76,4 +74,4 @@ TEST(MemMqStress, TwoThreadsMoveTheStreamIntact)
     EXPECT_FALSE(queue.Dequeue(&extra, 1)) << "queue holds bytes that were never sent";
 }
 
-} // namespace
+}  // namespace

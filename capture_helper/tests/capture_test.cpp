@@ -34,7 +34,9 @@ Bytes frames(std::size_t count, unsigned char seed, std::size_t blockAlign = 4) 
     return bytes;
 }
 
-Bytes silence(std::size_t count, std::size_t blockAlign = 4) { return Bytes(count * blockAlign, 0); }
+Bytes silence(std::size_t count, std::size_t blockAlign = 4) {
+    return Bytes(count * blockAlign, 0);
+}
 
 Bytes operator+(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -48,7 +50,9 @@ Bytes drain(CMemMq& queue) {
     return bytes;
 }
 
-FakeStep timeout(std::int64_t advanceMicros) { return FakeStep{BufferWait::TimedOut, advanceMicros, {}, false}; }
+FakeStep timeout(std::int64_t advanceMicros) {
+    return FakeStep{BufferWait::TimedOut, advanceMicros, {}, false};
+}
 
 FakeStep signalled(std::vector<FakePacket> packets, std::int64_t advanceMicros = 0) {
     return FakeStep{BufferWait::Signalled, advanceMicros, std::move(packets), false};
@@ -118,10 +122,13 @@ TEST(CaptureStream, BytesReachingTheQueue) {
          frames(3, 10) + frames(5, 20), 2},
         {"a gap after a packet is measured from the packet",
          script({signalled({{frames(2, 30)}}, 10 * kMs), timeout(25 * kMs)}), true, frames(2, 30) + silence(1200), 1},
-        {"a packet without data is handed back unread",
-         script({signalled({{frames(4, 40), true}, {frames(2, 50)}})}), true, frames(2, 50), 2},
+        {"a packet without data is handed back unread", script({signalled({{frames(4, 40), true}, {frames(2, 50)}})}),
+         true, frames(2, 50), 2},
         {"without a queue packets are read and nothing is appended",
-         script({signalled({{frames(3, 60)}}), timeout(25 * kMs)}), false, {}, 1},
+         script({signalled({{frames(3, 60)}}), timeout(25 * kMs)}),
+         false,
+         {},
+         1},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -160,8 +167,10 @@ TEST(CaptureStream, FailuresEndTheCaptureThroughTheTeardown) {
         {"no device layer at all", noDevice, {}, 0},
         {"a frame size of 0", script({timeout(25 * kMs)}, MixFormat{1, 2, 48000, 16, 0}), {}, 0},
         {"a rate of 0", script({timeout(25 * kMs)}, MixFormat{1, 2, 0, 16, 4}), {}, 0},
-        {"no memory for the silence buffer", script({timeout(25 * kMs)}, MixFormat{1, 2, 48000, 16, 0xFFFF}, 0xFFFFFFFF),
-         {}, 0},
+        {"no memory for the silence buffer",
+         script({timeout(25 * kMs)}, MixFormat{1, 2, 48000, 16, 0xFFFF}, 0xFFFFFFFF),
+         {},
+         0},
         {"the packet size cannot be read",
          failing(FakeFailure::NextPacket, {timeout(25 * kMs), signalled({{frames(1, 1)}}), timeout(25 * kMs)}),
          silence(1200), 2},

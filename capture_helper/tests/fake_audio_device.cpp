@@ -7,8 +7,12 @@ namespace dorvane::testing {
 
 class FakeAudio::Device final : public AudioDevice {
 public:
-    explicit Device(FakeAudio& owner) : owner_(owner) { update([](Counts& c) { ++c.created; }); }
-    ~Device() override { update([](Counts& c) { ++c.destroyed; }); }
+    explicit Device(FakeAudio& owner) : owner_(owner) {
+        update([](Counts& c) { ++c.created; });
+    }
+    ~Device() override {
+        update([](Counts& c) { ++c.destroyed; });
+    }
 
     bool open(MixFormat& format) override {
         update([](Counts& c) { ++c.opened; });
@@ -25,7 +29,9 @@ public:
         update([](Counts& c) { ++c.started; });
         return true;
     }
-    void stop() override { update([](Counts& c) { ++c.stopped; }); }
+    void stop() override {
+        update([](Counts& c) { ++c.stopped; });
+    }
 
     BufferWait waitForBuffer(std::uint32_t /*timeoutMs*/) override {
         std::unique_lock<std::mutex> lock(owner_.mutex_);
@@ -93,12 +99,11 @@ private:
 FakeAudio::FakeAudio(FakeScript script, std::int64_t startMicros) : script_(std::move(script)), clock_(startMicros) {}
 
 void FakeAudio::install() {
-    setCaptureEnvironment(CaptureEnvironment{
-        [this]() -> std::unique_ptr<AudioDevice> {
-            if (script_.noDevice) return nullptr;
-            return std::make_unique<Device>(*this);
-        },
-        [this] { return now(); }});
+    setCaptureEnvironment(CaptureEnvironment{[this]() -> std::unique_ptr<AudioDevice> {
+                                                 if (script_.noDevice) return nullptr;
+                                                 return std::make_unique<Device>(*this);
+                                             },
+                                             [this] { return now(); }});
 }
 
 FakeAudio::~FakeAudio() {

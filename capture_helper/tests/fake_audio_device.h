@@ -21,9 +21,9 @@ struct FakePacket {
 
 struct FakeStep {
     BufferWait wait = BufferWait::TimedOut;
-    std::int64_t advanceMicros = 0;    // the clock moves on before the wait returns
-    std::vector<FakePacket> packets;   // delivered after a Signalled wait
-    bool gate = false;                 // wait until the test opens the gate first
+    std::int64_t advanceMicros = 0;   // the clock moves on before the wait returns
+    std::vector<FakePacket> packets;  // delivered after a Signalled wait
+    bool gate = false;                // wait until the test opens the gate first
 };
 
 // The call that fails, if any.
@@ -33,7 +33,7 @@ struct FakeScript {
     MixFormat format{1, 2, 48000, 16, 4};
     std::uint32_t bufferFrames = 2400;  // 50 ms
     FakeFailure failure = FakeFailure::None;
-    bool noDevice = false;              // the factory returns no device at all
+    bool noDevice = false;  // the factory returns no device at all
     std::vector<FakeStep> steps;
 };
 

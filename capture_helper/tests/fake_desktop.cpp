@@ -24,7 +24,9 @@ FakeDesktop::~FakeDesktop() {
     if (&currentDesktop() == this) setDesktop(nullptr);
 }
 
-void FakeDesktop::install() { setDesktop(this); }
+void FakeDesktop::install() {
+    setDesktop(this);
+}
 
 void FakeDesktop::index() {
     if (indexed_) return;

@@ -19,16 +19,16 @@ constexpr std::uint32_t kOtherProcess = 200;
 // A child of an accessible object, as AccessibleChildren reports it.
 struct FakeChild {
     bool isObject = true;
-    int node = -1;      // isObject: index into FakeDesktop::nodes
-    std::int32_t id = 0; // otherwise: an element id
+    int node = -1;        // isObject: index into FakeDesktop::nodes
+    std::int32_t id = 0;  // otherwise: an element id
 };
 
 // What a hit test on a node answers.
 struct FakeHit {
     AccResult result = kAccFalse;
     AccVariant::Kind kind = AccVariant::Kind::Empty;
-    std::int32_t id = kChildIdSelf; // Element
-    int node = -1;                  // Dispatch: index into FakeDesktop::nodes
+    std::int32_t id = kChildIdSelf;  // Element
+    int node = -1;                   // Dispatch: index into FakeDesktop::nodes
 };
 
 struct FakeLocated {
@@ -40,10 +40,10 @@ struct FakeNode {
     FakeLocated self{kAccFail, {}};                // location of the object itself
     std::map<std::int32_t, FakeLocated> elements;  // locations of its elements by id
     AccResult countResult = kAccOk;
-    int reportedCount = -1;                        // -1: the number of children
+    int reportedCount = -1;  // -1: the number of children
     AccResult childrenResult = kAccOk;
     std::vector<FakeChild> children;
-    AccResult queryResult = kAccOk;                // asked for its IAccessible through a dispatch
+    AccResult queryResult = kAccOk;  // asked for its IAccessible through a dispatch
     FakeHit hit;
 };
 
@@ -72,7 +72,7 @@ public:
 
     bool cursorKnown = true;
     std::int32_t cursorX = 0, cursorY = 0;
-    std::vector<FakeWindow> windows; // from the top of the Z order down
+    std::vector<FakeWindow> windows;  // from the top of the Z order down
     std::vector<FakeNode> nodes;
 
     // Objects and dispatches handed out and not yet released, and releases
@@ -114,8 +114,8 @@ private:
     std::vector<const FakeWindow*> flat_;
     bool indexed_ = false;
     std::uintptr_t nextHandle_ = 1;
-    std::map<std::uintptr_t, int> objects_;    // handle -> node
-    std::map<std::uintptr_t, int> dispatches_; // handle -> node
+    std::map<std::uintptr_t, int> objects_;     // handle -> node
+    std::map<std::uintptr_t, int> dispatches_;  // handle -> node
 };
 
 }  // namespace dorvane::testing

@@ -3,12 +3,18 @@
 // Huge allocations must fail politely (the silence buffer case), not abort.
 // Leaks are told apart by where they were allocated, which inside libraries
 // built without frame pointers takes the slow unwinder.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:fast_unwind_on_malloc=0"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1:fast_unwind_on_malloc=0";
+}
 
 // The accessibility client library drops the bookkeeping of a call that
 // timed out (an application that stopped answering) without freeing it.
-extern "C" const char* __lsan_default_suppressions() { return "leak:dbind_send_and_allow_reentry\n"; }
-extern "C" const char* __tsan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:dbind_send_and_allow_reentry\n";
+}
+extern "C" const char* __tsan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 // Qt is not built with ThreadSanitizer and mixes futexes with the pthread
 // calls TSan watches, so QThread::wait's own bookkeeping looks like races;

@@ -92,8 +92,12 @@ FakeNode hitting(FakeHit hit) {
     return node;
 }
 
-FakeHit hitObject(int node) { return FakeHit{kAccOk, Kind::Dispatch, 0, node}; }
-FakeHit hitElement(std::int32_t id, AccResult result = kAccOk) { return FakeHit{result, Kind::Element, id, -1}; }
+FakeHit hitObject(int node) {
+    return FakeHit{kAccOk, Kind::Dispatch, 0, node};
+}
+FakeHit hitElement(std::int32_t id, AccResult result = kAccOk) {
+    return FakeHit{result, Kind::Element, id, -1};
+}
 
 FakeNode located(FakeNode node, AccLocation location) {
     node.self = FakeLocated{kAccOk, location};
@@ -112,7 +116,9 @@ FakeNode parentOf(std::vector<int> objects) {
     return node;
 }
 
-FakeChild elementChild(std::int32_t id) { return FakeChild{false, -1, id}; }
+FakeChild elementChild(std::int32_t id) {
+    return FakeChild{false, -1, id};
+}
 
 QRect bigEmpty(double scale = 1.0) {
     const int edge = static_cast<int>(kBig / scale);
@@ -165,13 +171,18 @@ TEST(WindowSearch, TakesTheTopmostWindowThatHoldsThePointAndPassesTheFilters) {
         {"the left and top edges are inside", {plain(kUpper), plain(kLower)}, 10, 10, kUpperQ},
         {"the right edge is outside", {plain(kUpper), plain(kLower)}, 110, 50, kLowerQ},
         {"the bottom edge is outside", {plain(kUpper), plain(kLower)}, 50, 110, kLowerQ},
-        {"a monitor left of the primary one", {plain(Rect{-1920, -50, 0, 1030})}, -100, 0,
+        {"a monitor left of the primary one",
+         {plain(Rect{-1920, -50, 0, 1030})},
+         -100,
+         0,
          QRect(-1920, -50, 1920, 1080)},
         // The callbacks get the point in 16 bits per coordinate.
-        {"x beyond 16 bits wraps", {plain(Rect{69000, 0, 71000, 100}), plain(Rect{4000, 0, 5000, 100})}, 70000, 50,
+        {"x beyond 16 bits wraps",
+         {plain(Rect{69000, 0, 71000, 100}), plain(Rect{4000, 0, 5000, 100})},
+         70000,
+         50,
          QRect(4000, 0, 1000, 100)},
-        {"child windows do not count without deep",
-         {withChildren(plain(kLower), {plain(kUpper)})}, 50, 50, kLowerQ},
+        {"child windows do not count without deep", {withChildren(plain(kLower), {plain(kUpper)})}, 50, 50, kLowerQ},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -182,8 +193,8 @@ TEST(WindowSearch, TakesTheTopmostWindowThatHoldsThePointAndPassesTheFilters) {
 TEST(WindowSearch, DeepGoesDownToTheInnermostChildWindowThatPassesTheFilters) {
     // Each window's object answers a hit test with itself, located at a size
     // of its own around (50, 50), so the answer tells whose object it was.
-    const std::vector<FakeNode> nodes = {
-        selfAt({45, 45, 10, 10}), selfAt({45, 45, 11, 11}), selfAt({45, 45, 12, 12}), selfAt({45, 45, 13, 13})};
+    const std::vector<FakeNode> nodes = {selfAt({45, 45, 10, 10}), selfAt({45, 45, 11, 11}), selfAt({45, 45, 12, 12}),
+                                         selfAt({45, 45, 13, 13})};
     const QRect ofTop(45, 45, 9, 9), ofChild(45, 45, 10, 10), ofGrandchild(45, 45, 11, 11), ofOther(45, 45, 12, 12);
     const Rect top{0, 0, 200, 200}, child{20, 20, 100, 100}, grandchild{30, 30, 80, 80}, far{150, 150, 190, 190};
     const FakeWindow grand = windowObject(plain(grandchild), 2);
@@ -311,10 +322,12 @@ TEST(SpecialWindows, CombineMovesACornerWhenThatSpansALargerBox) {
         {"the next one inside", {Rect{0, 0, 100, 100}, Rect{10, 10, 20, 20}}, Rect{0, 0, 100, 100}},
         // Measured from the box's far corner, a rectangle farther away takes
         // the top-left corner even when it lies below: the box turns inside out.
-        {"the top-left corner follows distance", {Rect{10, 10, 59, 29}, Rect{100, 200, 129, 239}},
+        {"the top-left corner follows distance",
+         {Rect{10, 10, 59, 29}, Rect{100, 200, 129, 239}},
          Rect{100, 200, 59, 29}},
         {"equal areas move nothing", {Rect{0, 0, 10, 10}, Rect{20, 20, 10, 10}}, Rect{0, 0, 10, 10}},
-        {"three, each extending the box", {Rect{50, 50, 60, 60}, Rect{0, 0, 10, 10}, Rect{90, 90, 100, 100}},
+        {"three, each extending the box",
+         {Rect{50, 50, 60, 60}, Rect{0, 0, 10, 10}, Rect{90, 90, 100, 100}},
          Rect{0, 0, 100, 100}},
         // 50000 * 50000 does not fit 32 bits: the first area counts as the
         // lowest number, and any real area beats it.
@@ -334,8 +347,9 @@ TEST(SpecialWindows, AreasAreTruncatedDoublesWithOverflowAsTheLowestNumber) {
         std::int32_t dx, dy, expected;
     };
     const Case cases[] = {
-        {3, 4, 12},        {-3, 4, 12},      {-3, -4, 12},      {0, kMax, 0},           {1, kMax, kMax},
-        {46340, 46340, 2147395600},          {46341, 46341, kMin}, {65536, 32768, kMin}, {kMin, 1, kMin},
+        {3, 4, 12},           {-3, 4, 12},          {-3, -4, 12},
+        {0, kMax, 0},         {1, kMax, kMax},      {46340, 46340, 2147395600},
+        {46341, 46341, kMin}, {65536, 32768, kMin}, {kMin, 1, kMin},
         {kMin, 0, 0},
     };
     for (const Case& c : cases) {
@@ -362,18 +376,25 @@ TEST(HitTest, NarrowsToTheElementAtTheEndOfTheChain) {
     };
     const Case cases[] = {
         {"the object itself", {selfAt(element)}, 120, elementQ},
-        {"an element of the object", {withElement(hitting(hitElement(7)), 7, {110, 55, 20, 10})}, 120,
+        {"an element of the object",
+         {withElement(hitting(hitElement(7)), 7, {110, 55, 20, 10})},
+         120,
          QRect(110, 55, 19, 9)},
-        {"an element found with a reservation", {withElement(hitting(hitElement(7, kAccFalse)), 7, element)}, 120,
+        {"an element found with a reservation",
+         {withElement(hitting(hitElement(7, kAccFalse)), 7, element)},
+         120,
          elementQ},
         // The object in the middle is smaller, holds the point too, and is
         // still not looked at.
         {"only the last object counts",
-         {hitting(hitObject(1)), located(hitting(hitObject(2)), {115, 55, 10, 10}), selfAt(element)}, 120,
+         {hitting(hitObject(1)), located(hitting(hitObject(2)), {115, 55, 10, 10}), selfAt(element)},
+         120,
          elementQ},
         {"the hit test fails", {hitting(FakeHit{kAccFail, Kind::Element, 0, -1})}, 120, frameQ},
-        {"the hit test fails further down", {hitting(hitObject(1)), hitting(FakeHit{kAccFail, Kind::Element, 0, -1})},
-         120, frameQ},
+        {"the hit test fails further down",
+         {hitting(hitObject(1)), hitting(FakeHit{kAccFail, Kind::Element, 0, -1})},
+         120,
+         frameQ},
         {"nothing at the point", {hitting(FakeHit{kAccFalse, Kind::Empty, 0, -1})}, 120, frameQ},
         {"the element cannot be located", {selfAt(element, kAccFail)}, 120, frameQ},
         {"the element is located with a reservation", {selfAt(element, kAccFalse)}, 120, frameQ},
@@ -385,8 +406,8 @@ TEST(HitTest, NarrowsToTheElementAtTheEndOfTheChain) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        EXPECT_TRUE(sameRect(ask(Scene{{windowObject(plain(frame), 0, c.objectResult)}, c.nodes}, c.x, 60, true),
-                             c.expected));
+        EXPECT_TRUE(
+            sameRect(ask(Scene{{windowObject(plain(frame), 0, c.objectResult)}, c.nodes}, c.x, 60, true), c.expected));
     }
     SCOPED_TRACE("a window without an accessible object");
     EXPECT_TRUE(sameRect(ask(Scene{{plain(frame)}, {}}, 120, 60, true), frameQ));
@@ -430,8 +451,8 @@ TEST(HitTest, KeepsTheElementWithinTheTopLevelAnswerOfASpecialWindow) {
         // though a smaller element was found.
         {"no located children", folder({100, 50, 40, 20}, false), 120, 60, bigEmpty()},
         {"an application child window: its element", embedded({100, 50, 40, 20}), 120, 60, QRect(100, 50, 39, 19)},
-        {"an application child window: its element within the top-level window", embedded({380, 50, 40, 20}), 390,
-         60, QRect(380, 50, 20, 19)},
+        {"an application child window: its element within the top-level window", embedded({380, 50, 40, 20}), 390, 60,
+         QRect(380, 50, 20, 19)},
         {"an application child window without an element: the top-level window", embeddedNoElement, 120, 60,
          QRect(0, 0, 400, 300)},
     };
@@ -527,13 +548,13 @@ TEST(Geometry, PointsAndIntersectionsFollowTheWindowRules) {
         bool inside;
     };
     const PointCase points[] = {
-        {{0, 0, 10, 10}, 0, 0, true},    {{0, 0, 10, 10}, 9, 9, true},   {{0, 0, 10, 10}, 10, 5, false},
-        {{0, 0, 10, 10}, 5, 10, false},  {{0, 0, 10, 10}, -1, 5, false}, {{10, 10, 0, 0}, 5, 5, false},
+        {{0, 0, 10, 10}, 0, 0, true},     {{0, 0, 10, 10}, 9, 9, true},   {{0, 0, 10, 10}, 10, 5, false},
+        {{0, 0, 10, 10}, 5, 10, false},   {{0, 0, 10, 10}, -1, 5, false}, {{10, 10, 0, 0}, 5, 5, false},
         {{-5, -5, -1, -1}, -3, -2, true}, {{3, 3, 3, 9}, 3, 4, false},
     };
     for (const PointCase& c : points) {
-        SCOPED_TRACE(::testing::Message() << "point " << c.x << "," << c.y << " in " << c.rect.left << ","
-                                          << c.rect.top << "," << c.rect.right << "," << c.rect.bottom);
+        SCOPED_TRACE(::testing::Message() << "point " << c.x << "," << c.y << " in " << c.rect.left << "," << c.rect.top
+                                          << "," << c.rect.right << "," << c.rect.bottom);
         EXPECT_EQ(pointInRect(c.rect, c.x, c.y), c.inside);
         EXPECT_EQ(system.containsPoint(c.rect, c.x, c.y), c.inside);
     }
@@ -552,9 +573,9 @@ TEST(Geometry, PointsAndIntersectionsFollowTheWindowRules) {
         {{-10, -10, 0, 0}, {-5, -20, 5, -2}, true, {-5, -10, 0, -2}},
     };
     for (const IntersectCase& c : intersections) {
-        SCOPED_TRACE(::testing::Message() << "intersection of " << c.a.left << "," << c.a.top << "," << c.a.right
-                                          << "," << c.a.bottom << " and " << c.b.left << "," << c.b.top << ","
-                                          << c.b.right << "," << c.b.bottom);
+        SCOPED_TRACE(::testing::Message()
+                     << "intersection of " << c.a.left << "," << c.a.top << "," << c.a.right << "," << c.a.bottom
+                     << " and " << c.b.left << "," << c.b.top << "," << c.b.right << "," << c.b.bottom);
         Rect common{1, 1, 1, 1};
         EXPECT_EQ(intersectRects(common, c.a, c.b), c.overlap);
         EXPECT_EQ(common, c.common);

@@ -14,8 +14,7 @@
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "record") == 0) return recordMode(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "mouse") == 0) return mouseMode(argc - 2, argv + 2);
-    std::fprintf(stderr,
-                 "usage: dorvane_demo record [--seconds N] OUTPUT.wav\n"
-                 "       dorvane_demo mouse [--seconds N] [--scale S] [--once]\n");
+    std::fprintf(stderr, "usage: dorvane_demo record [--seconds N] OUTPUT.wav\n"
+                         "       dorvane_demo mouse [--seconds N] [--scale S] [--once]\n");
     return 1;
 }

@@ -24,10 +24,17 @@ bool readSize(const std::string& text, std::uint64_t min, std::uint64_t max, std
     unsigned shift = 0;
     std::string digits = text;
     switch (text.back()) {
-        case 'K': shift = 10; break;
-        case 'M': shift = 20; break;
-        case 'G': shift = 30; break;
-        default: break;
+    case 'K':
+        shift = 10;
+        break;
+    case 'M':
+        shift = 20;
+        break;
+    case 'G':
+        shift = 30;
+        break;
+    default:
+        break;
     }
     if (shift != 0) digits.pop_back();
     std::uint64_t count = 0;
@@ -87,13 +94,13 @@ OptionParser& OptionParser::size(const char* name, const char* valueName, const 
                                  std::uint64_t max, std::uint64_t& target) {
     return custom(name, valueName, help, [min, max, &target](const std::string& value) {
         if (readSize(value, min, max, target)) return std::string();
-        return "\"" + value + "\" is not a size in bytes from " + std::to_string(min) + " to " +
-               std::to_string(max) + " (a number, optionally followed by K, M or G)";
+        return "\"" + value + "\" is not a size in bytes from " + std::to_string(min) + " to " + std::to_string(max) +
+               " (a number, optionally followed by K, M or G)";
     });
 }
 
-OptionParser& OptionParser::decimal(const char* name, const char* valueName, const char* help, double min,
-                                    double max, double& target) {
+OptionParser& OptionParser::decimal(const char* name, const char* valueName, const char* help, double min, double max,
+                                    double& target) {
     return custom(name, valueName, help, [min, max, &target](const std::string& value) {
         if (readDecimal(value, min, max, target)) return std::string();
         std::ostringstream why;
@@ -158,8 +165,7 @@ int OptionParser::fail(const std::string& why) const {
     return 2;
 }
 
-std::string OptionParser::parseOptions(int argc, char** argv, std::vector<std::string>& operands,
-                                       bool& wantsHelp) {
+std::string OptionParser::parseOptions(int argc, char** argv, std::vector<std::string>& operands, bool& wantsHelp) {
     // Long options get values from 256 up: the index of the option plus 256.
     constexpr int kFirst = 256;
     std::vector<option> table;
@@ -198,8 +204,8 @@ std::string OptionParser::parseOptions(int argc, char** argv, std::vector<std::s
         // "--host --port 1" would otherwise quietly take "--port" as the host.
         // A value that starts with '-' can still be given as --name=VALUE.
         if (optarg != nullptr && optarg == argv[optind - 1] && value.size() > 1 && value[0] == '-') {
-            return "--" + option.name + " needs a value, not the option " + value + " (write --" + option.name +
-                   "=" + value + " for a value that starts with '-')";
+            return "--" + option.name + " needs a value, not the option " + value + " (write --" + option.name + "=" +
+                   value + " for a value that starts with '-')";
         }
         const std::string problem = option.apply(value);
         if (!problem.empty()) return "--" + option.name + ": " + problem;

@@ -48,8 +48,8 @@ public:
             return std::string();
         });
     }
-    OptionParser& size(const char* name, const char* valueName, const char* help, std::uint64_t min,
-                       std::uint64_t max, std::uint64_t& target);
+    OptionParser& size(const char* name, const char* valueName, const char* help, std::uint64_t min, std::uint64_t max,
+                       std::uint64_t& target);
     OptionParser& decimal(const char* name, const char* valueName, const char* help, double min, double max,
                           double& target);
 

@@ -237,8 +237,7 @@ std::vector<ManifestItem> scanRelease(const ManifestRequest& request, std::strin
     return scanner.items;
 }
 
-std::string manifestText(const std::string& version, const std::string& notes,
-                         const std::vector<ManifestItem>& items) {
+std::string manifestText(const std::string& version, const std::string& notes, const std::vector<ManifestItem>& items) {
     Json::Value root(Json::objectValue);
     root["latest_version"] = version;
     root["release_notes"] = notes;

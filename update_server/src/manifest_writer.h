@@ -44,8 +44,7 @@ struct ManifestRequest {
 std::vector<ManifestItem> scanRelease(const ManifestRequest& request, std::string& error);
 
 // The manifest's text for these items.
-std::string manifestText(const std::string& version, const std::string& notes,
-                         const std::vector<ManifestItem>& items);
+std::string manifestText(const std::string& version, const std::string& notes, const std::vector<ManifestItem>& items);
 
 // Scans the directory and writes manifest.json into it, whole or not at all
 // (a temporary file moved into place); `items` gets what was listed.

@@ -105,7 +105,8 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
         bool changed = false;
         const std::string plain = withoutEmptyParts(file.name, changed);
         if (changed) {
-            error = "manifest: file name \"" + file.name + "\" has an empty or \".\" part; list it as \"" + plain + "\"";
+            error =
+                "manifest: file name \"" + file.name + "\" has an empty or \".\" part; list it as \"" + plain + "\"";
             return std::nullopt;
         }
         file.isDirectory = rules::endsWithSeparator(file.name);
@@ -119,7 +120,8 @@ std::optional<Release> loadRelease(const std::string& directory, std::string& er
             // release directory are served.
             const std::string resolved = fs::canonical(file.diskPath, ec).string();
             if (ec || !isInsideDirectory(resolved, release.directory)) {
-                error = "manifest lists " + file.name + " but " + file.diskPath + " leads outside the release directory";
+                error =
+                    "manifest lists " + file.name + " but " + file.diskPath + " leads outside the release directory";
                 return std::nullopt;
             }
         }

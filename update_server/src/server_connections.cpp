@@ -141,8 +141,8 @@ private:
         char host[NI_MAXHOST] = {};
         char service[NI_MAXSERV] = {};
         if (query(fd_, reinterpret_cast<sockaddr*>(&storage), &length) == 0 &&
-            ::getnameinfo(reinterpret_cast<sockaddr*>(&storage), length, host, sizeof(host), service,
-                          sizeof(service), NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
+            ::getnameinfo(reinterpret_cast<sockaddr*>(&storage), length, host, sizeof(host), service, sizeof(service),
+                          NI_NUMERICHOST | NI_NUMERICSERV) == 0) {
             ip = host;
             port = std::atoi(service);
         }

@@ -145,23 +145,23 @@ void serveFile(const std::string& releaseDirectory, const httplib::Request& req,
         start = range.first;
         length = range.last - range.first + 1;
         res.status = 206;
-        res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" +
-                                            std::to_string(range.last) + "/" + std::to_string(size));
+        res.set_header("Content-Range", "bytes " + std::to_string(range.first) + "-" + std::to_string(range.last) +
+                                            "/" + std::to_string(size));
     }
     open->buffer.resize(kChunkSize);
-    res.set_content_provider(
-        static_cast<std::size_t>(length), "application/octet-stream",
-        [open, start](std::size_t offset, std::size_t want, httplib::DataSink& sink) {
-            const std::size_t piece = std::min(want, open->buffer.size());
-            ssize_t got = -1;
-            do {
-                got = ::pread(open->fd, open->buffer.data(), piece, static_cast<off_t>(start + offset));
-            } while (got < 0 && errno == EINTR);
-            if (got <= 0) {
-                return false;  // file shrank under us: drop the connection
-            }
-            return sink.write(open->buffer.data(), static_cast<std::size_t>(got));
-        });
+    res.set_content_provider(static_cast<std::size_t>(length), "application/octet-stream",
+                             [open, start](std::size_t offset, std::size_t want, httplib::DataSink& sink) {
+                                 const std::size_t piece = std::min(want, open->buffer.size());
+                                 ssize_t got = -1;
+                                 do {
+                                     got = ::pread(open->fd, open->buffer.data(), piece,
+                                                   static_cast<off_t>(start + offset));
+                                 } while (got < 0 && errno == EINTR);
+                                 if (got <= 0) {
+                                     return false;  // file shrank under us: drop the connection
+                                 }
+                                 return sink.write(open->buffer.data(), static_cast<std::size_t>(got));
+                             });
 }
 
 }  // namespace brenvik::server

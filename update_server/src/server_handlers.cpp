@@ -96,31 +96,29 @@ void RequestHandlers::attachTo(httplib::Server& http) {
         }
         return httplib::Server::HandlerResponse::Unhandled;
     });
-    http.Post("/api/upgrade",
-              [this](const httplib::Request& req, httplib::Response& res, const httplib::ContentReader& reader) {
-                  upgrade(req, res, reader);
-              });
+    http.Post("/api/upgrade", [this](const httplib::Request& req, httplib::Response& res,
+                                     const httplib::ContentReader& reader) { upgrade(req, res, reader); });
     http.Post("/api/upgrade",
               [this](const httplib::Request& req, httplib::Response& res) { check(req, req.body, res); });
     http.Get("/files/(.+)", [this](const httplib::Request& req, httplib::Response& res) {
         serveFile(releaseDirectory_, req, req.matches[1].str(), res);
     });
-    http.set_error_handler(httplib::Server::HandlerWithResponse([this](const httplib::Request& req,
-                                                                    httplib::Response& res) {
-        // The library answers 416 itself to a Range header it cannot parse,
-        // before any handler runs; such a header is ignored instead.
-        const std::string prefix = "/files/";
-        if (res.status == 416 && !requestNotes.headersParsed && (req.method == "GET" || req.method == "HEAD") &&
-            req.path.compare(0, prefix.size(), prefix) == 0) {
-            // The request is the library's own, not const; its ranges would
-            // otherwise cut the whole file that is sent instead.
-            const_cast<httplib::Request&>(req).ranges.clear();
-            res = httplib::Response();
-            serveFile(releaseDirectory_, req, req.path.substr(prefix.size()), res);
-            return httplib::Server::HandlerResponse::Handled;
-        }
-        return httplib::Server::HandlerResponse::Unhandled;
-    }));
+    http.set_error_handler(
+        httplib::Server::HandlerWithResponse([this](const httplib::Request& req, httplib::Response& res) {
+            // The library answers 416 itself to a Range header it cannot parse,
+            // before any handler runs; such a header is ignored instead.
+            const std::string prefix = "/files/";
+            if (res.status == 416 && !requestNotes.headersParsed && (req.method == "GET" || req.method == "HEAD") &&
+                req.path.compare(0, prefix.size(), prefix) == 0) {
+                // The request is the library's own, not const; its ranges would
+                // otherwise cut the whole file that is sent instead.
+                const_cast<httplib::Request&>(req).ranges.clear();
+                res = httplib::Response();
+                serveFile(releaseDirectory_, req, req.path.substr(prefix.size()), res);
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            return httplib::Server::HandlerResponse::Unhandled;
+        }));
     http.set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr error) {
         std::string reason = "unknown exception";
         try {

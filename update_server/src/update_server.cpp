@@ -44,8 +44,7 @@ struct UpdateServer::State {
     std::atomic<bool> runEntered{false};
 
     State(std::string directory, std::ostream& log, ServerOptions serverOptions)
-        : options(std::move(serverOptions)),
-          handlers(std::move(directory), log, options.publicUrl),
+        : options(std::move(serverOptions)), handlers(std::move(directory), log, options.publicUrl),
           http(options, connections) {}
 };
 

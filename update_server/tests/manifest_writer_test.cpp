@@ -91,7 +91,9 @@ TEST(WriteManifest, ListsReleaseDirectoriesOrNamesWhatItRefuses) {
              d.folder("plugins");
              d.folder("a/b");
          },
-         {}, false, "1.1.0",
+         {},
+         false,
+         "1.1.0",
          {"f Halvora", "d a/b/", "f bin/x.dll", "f data file.txt", "z data/Extra.ZIP", "z pack.zip", "d plugins/",
           "f version.txt"},
          ""},
@@ -103,50 +105,114 @@ TEST(WriteManifest, ListsReleaseDirectoriesOrNamesWhatItRefuses) {
              d.file("staging/a.txt");
              d.file("sub/keep/z.txt");
          },
-         {"*.log", "staging", "sub/keep/*"}, false, "1.1.0", {"f keep.txt", "d sub/keep/"}, ""},
+         {"*.log", "staging", "sub/keep/*"},
+         false,
+         "1.1.0",
+         {"f keep.txt", "d sub/keep/"},
+         ""},
         {"--force replaces a manifest; leftovers of an interrupted write are not part of the release",
          [](const ScratchDirectory& d) {
              d.file("manifest.json", "{}");
              d.file(".manifest.json.stale", "{}");
              d.file("sub/manifest.json", "{}");
          },
-         {}, true, "2", {"f sub/manifest.json"}, ""},
+         {},
+         true,
+         "2",
+         {"f sub/manifest.json"},
+         ""},
         {"a link to a file inside is listed",
          [](const ScratchDirectory& d) {
              d.file("bin/Halvora-1.1");
              d.link("bin/Halvora-1.1", "Halvora");
          },
-         {}, false, "1.1.0", {"f Halvora", "f bin/Halvora-1.1"}, ""},
+         {},
+         false,
+         "1.1.0",
+         {"f Halvora", "f bin/Halvora-1.1"},
+         ""},
         {"an existing manifest stays without --force",
          [](const ScratchDirectory& d) {
              d.file("a.txt");
              d.file("manifest.json", "{}");
          },
-         {}, false, "1.1.0", {}, "{dir}/manifest.json exists already; add --force to replace it"},
-        {"drive-prefixed name", [](const ScratchDirectory& d) { d.file("c:notes.txt"); }, {}, false, "1.1.0", {},
+         {},
+         false,
+         "1.1.0",
+         {},
+         "{dir}/manifest.json exists already; add --force to replace it"},
+        {"drive-prefixed name",
+         [](const ScratchDirectory& d) { d.file("c:notes.txt"); },
+         {},
+         false,
+         "1.1.0",
+         {},
          "c:notes.txt" + refusedName},
-        {"backslash", [](const ScratchDirectory& d) { d.file("bin\\x.dll"); }, {}, false, "1.1.0", {},
+        {"backslash",
+         [](const ScratchDirectory& d) { d.file("bin\\x.dll"); },
+         {},
+         false,
+         "1.1.0",
+         {},
          "bin\\x.dll: has a backslash, which the updater reads as a folder separator"},
-        {"not UTF-8", [](const ScratchDirectory& d) { d.file("sub/caf\xe9.txt"); }, {}, false, "1.1.0", {},
+        {"not UTF-8",
+         [](const ScratchDirectory& d) { d.file("sub/caf\xe9.txt"); },
+         {},
+         false,
+         "1.1.0",
+         {},
          "sub/caf\xe9.txt: is not UTF-8, which the manifest cannot carry"},
         {"link to a file outside",
-         [](const ScratchDirectory& d) { d.link(d.elsewhere() / "secret.txt", "bin/secret.txt"); }, {}, false,
-         "1.1.0", {}, "bin/secret.txt: is a link that leads outside the release directory"},
-        {"relative link to a folder outside", [](const ScratchDirectory& d) { d.link("../../elsewhere", "bin/up"); },
-         {}, false, "1.1.0", {}, "bin/up: is a link that leads outside the release directory"},
-        {"broken link", [](const ScratchDirectory& d) { d.link("gone.txt", "old.txt"); }, {}, false, "1.1.0", {},
+         [](const ScratchDirectory& d) { d.link(d.elsewhere() / "secret.txt", "bin/secret.txt"); },
+         {},
+         false,
+         "1.1.0",
+         {},
+         "bin/secret.txt: is a link that leads outside the release directory"},
+        {"relative link to a folder outside",
+         [](const ScratchDirectory& d) { d.link("../../elsewhere", "bin/up"); },
+         {},
+         false,
+         "1.1.0",
+         {},
+         "bin/up: is a link that leads outside the release directory"},
+        {"broken link",
+         [](const ScratchDirectory& d) { d.link("gone.txt", "old.txt"); },
+         {},
+         false,
+         "1.1.0",
+         {},
          "old.txt: is a broken link"},
         {"link to a folder inside",
          [](const ScratchDirectory& d) {
              d.file("plugins/a.txt");
              d.link("plugins", "more");
          },
-         {}, false, "1.1.0", {}, "more: is a link to a folder; only links to files are followed"},
-        {"named pipe", [](const ScratchDirectory& d) { ::mkfifo((d.release() / "pipe").c_str(), 0600); }, {}, false,
-         "1.1.0", {}, "pipe: is neither a file nor a folder"},
-        {"nothing to list", [](const ScratchDirectory& d) { d.file("x.log"); }, {"*.log"}, false, "1.1.0", {},
+         {},
+         false,
+         "1.1.0",
+         {},
+         "more: is a link to a folder; only links to files are followed"},
+        {"named pipe",
+         [](const ScratchDirectory& d) { ::mkfifo((d.release() / "pipe").c_str(), 0600); },
+         {},
+         false,
+         "1.1.0",
+         {},
+         "pipe: is neither a file nor a folder"},
+        {"nothing to list",
+         [](const ScratchDirectory& d) { d.file("x.log"); },
+         {"*.log"},
+         false,
+         "1.1.0",
+         {},
          "{dir} holds nothing to release"},
-        {"bad version", [](const ScratchDirectory& d) { d.file("a.txt"); }, {}, false, "1.x", {},
+        {"bad version",
+         [](const ScratchDirectory& d) { d.file("a.txt"); },
+         {},
+         false,
+         "1.x",
+         {},
          "version \"1.x\" is not a dotted version such as 1.2.0"},
     };
     for (const auto& c : cases) {
@@ -171,7 +237,7 @@ TEST(WriteManifest, ListsReleaseDirectoriesOrNamesWhatItRefuses) {
         }
         ASSERT_TRUE(wrote) << error;
         EXPECT_EQ(describe(items), c.items);
-        struct stat info{};
+        struct stat info {};
         ASSERT_EQ(::stat((scratch.release() / "manifest.json").c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0644u);
         // What the server reads back is what was listed.
@@ -193,7 +259,9 @@ TEST(WriteManifest, WrittenReleaseIsServed) {
     ScratchDirectory scratch;
     scratch.file("Halvora", "new program");
     scratch.file("bin/x 1.dll", std::string(100000, 'd'));
-    scratch.file("donn\xc3\xa9" "es.txt", "UTF-8 name");
+    scratch.file("donn\xc3\xa9"
+                 "es.txt",
+                 "UTF-8 name");
     scratch.folder("plugins");
     std::vector<ManifestItem> items;
     std::string error;

@@ -166,12 +166,15 @@ TEST(ServerProcess, RefusesBadOptionsAndReleases) {
         {{"--port=", dir}, 2, "--port: \"\" is not a whole number from 0 to 65535"},
         {{"--port", "8x", dir}, 2, "--port: \"8x\" is not a whole number from 0 to 65535"},
         {{"--port", "70000", dir}, 2, "--port: \"70000\" is not a whole number from 0 to 65535"},
-        {{"--port", "-1", dir}, 2,
+        {{"--port", "-1", dir},
+         2,
          "--port needs a value, not the option -1 (write --port=-1 for a value that starts with '-')"},
-        {{"--host", "--port", "1", dir}, 2,
+        {{"--host", "--port", "1", dir},
+         2,
          "--host needs a value, not the option --port (write --host=--port for a value that starts with '-')"},
         {{"--workers", "0", dir}, 2, "--workers: \"0\" is not a whole number from 1 to 4096"},
-        {{"--workers", "99999999999999999999", dir}, 2,
+        {{"--workers", "99999999999999999999", dir},
+         2,
          "--workers: \"99999999999999999999\" is not a whole number from 1 to 4096"},
         {{"--public-url", "ftp://cdn.example.com", dir}, 2, "--public-url: must start with http:// or https://"},
         {{"--bogus", dir}, 2, "unknown or ambiguous option --bogus"},
@@ -213,9 +216,9 @@ TEST(ServerProcess, HelpAndWritingAManifest) {
     std::vector<std::string> lines;
     for (std::string line = writer.line(); !line.empty(); line = writer.line()) lines.push_back(line);
     EXPECT_EQ(writer.waitExit(), 0);
-    const std::vector<std::string> expected = {
-        "  copy    Halvora.exe\n", "  copy    bin/x.dll\n", "  copy    data file.txt\n",
-        "wrote " + release.dir() + "/manifest.json: version 1.2.0, 3 items\n"};
+    const std::vector<std::string> expected = {"  copy    Halvora.exe\n", "  copy    bin/x.dll\n",
+                                               "  copy    data file.txt\n",
+                                               "wrote " + release.dir() + "/manifest.json: version 1.2.0, 3 items\n"};
     EXPECT_EQ(lines, expected);
     std::string error;
     const auto loaded = loadRelease(release.dir(), error);

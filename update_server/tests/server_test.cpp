@@ -59,7 +59,12 @@ TEST_F(ServerTest, MalformedCheckBodiesGet400WithJsonError) {
     std::string nestedObjects;
     for (int i = 0; i < 2000; ++i) nestedObjects += R"({"a":)";
     const std::string bodies[] = {
-        "", "{", "[1]", "{}", R"({"client_version": 1})", R"({"client_version": "abc"})",
+        "",
+        "{",
+        "[1]",
+        "{}",
+        R"({"client_version": 1})",
+        R"({"client_version": "abc"})",
         std::string(2000, '[') + std::string(2000, ']'),  // nested past the parser's own limit
         R"({"client_version": "1.0", "x":)" + nestedObjects,
     };
@@ -206,7 +211,6 @@ TEST_F(ServerTest, FilesHaveLengthAndRanges) {
     EXPECT_EQ(res->status, 200);
     EXPECT_EQ(res->get_header_value("Content-Length"), "300000");
     EXPECT_EQ(res->body, dll);
-
 
     for (const char* path :
          {"/files/plugins/", "/files/manifest.json", "/files/absent", "/files/..%2Fetc", "/files/a\nforged"}) {

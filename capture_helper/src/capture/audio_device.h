@@ -16,11 +16,11 @@ namespace dorvane {
 
 // The shared-mode format of the output device, as its frames arrive.
 struct MixFormat {
-    std::uint16_t formatTag = 0;        // 1 integer PCM, 3 IEEE float (WAV codes)
+    std::uint16_t formatTag = 0;  // 1 integer PCM, 3 IEEE float (WAV codes)
     std::uint16_t channels = 0;
     std::uint32_t samplesPerSec = 0;
-    std::uint16_t bitsPerSample = 0;    // of the container of one sample
-    std::uint16_t blockAlign = 0;       // bytes of one frame (all channels)
+    std::uint16_t bitsPerSample = 0;  // of the container of one sample
+    std::uint16_t blockAlign = 0;     // bytes of one frame (all channels)
 };
 
 enum class BufferWait { Signalled, TimedOut, Other };

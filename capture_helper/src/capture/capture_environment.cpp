@@ -20,7 +20,9 @@ CaptureEnvironment& environment() {
 
 }  // namespace
 
-const CaptureEnvironment& captureEnvironment() { return environment(); }
+const CaptureEnvironment& captureEnvironment() {
+    return environment();
+}
 
 void setCaptureEnvironment(CaptureEnvironment replacement) {
     CaptureEnvironment system = systemEnvironment();

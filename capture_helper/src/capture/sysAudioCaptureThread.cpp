@@ -36,7 +36,8 @@ void append(CMemMq* queue, const unsigned char* bytes, std::uint64_t count) {
 
 }  // namespace
 
-sysAudioCaptureThread::sysAudioCaptureThread() : QThread(nullptr), m_stop(0), m_finished(0), m_ready(0), m_queue(nullptr) {}
+sysAudioCaptureThread::sysAudioCaptureThread()
+    : QThread(nullptr), m_stop(0), m_finished(0), m_ready(0), m_queue(nullptr) {}
 
 sysAudioCaptureThread::sysAudioCaptureThread(QObject* /*parent*/) : sysAudioCaptureThread() {}
 
@@ -59,7 +60,9 @@ int sysAudioCaptureThread::init(CMemMq* queue) {
     return 0;
 }
 
-void sysAudioCaptureThread::stop() { m_stop.store(1); }
+void sysAudioCaptureThread::stop() {
+    m_stop.store(1);
+}
 
 void sysAudioCaptureThread::run() {
     const dorvane::CaptureEnvironment& environment = dorvane::captureEnvironment();

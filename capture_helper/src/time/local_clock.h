@@ -12,13 +12,13 @@
 namespace dorvane {
 
 struct LocalDateTime {
-    int year = 1970;      // full year, e.g. 2026
-    int month = 1;        // 1..12
-    int day = 1;          // 1..31
+    int year = 1970;  // full year, e.g. 2026
+    int month = 1;    // 1..12
+    int day = 1;      // 1..31
     int hour = 0;
     int minute = 0;
     int second = 0;
-    int milliseconds = 0; // 0..999
+    int milliseconds = 0;  // 0..999
 };
 
 // The system's local date and time now.

@@ -8,7 +8,9 @@ namespace {
 
 Desktop* g_replacement = nullptr;
 
-bool isEmpty(const Rect& rect) { return rect.right <= rect.left || rect.bottom <= rect.top; }
+bool isEmpty(const Rect& rect) {
+    return rect.right <= rect.left || rect.bottom <= rect.top;
+}
 
 }  // namespace
 
@@ -17,8 +19,8 @@ bool pointInRect(const Rect& rect, std::int32_t x, std::int32_t y) {
 }
 
 bool intersectRects(Rect& out, const Rect& a, const Rect& b) {
-    Rect common{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top,
-                a.right < b.right ? a.right : b.right, a.bottom < b.bottom ? a.bottom : b.bottom};
+    Rect common{a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+                a.bottom < b.bottom ? a.bottom : b.bottom};
     if (isEmpty(a) || isEmpty(b) || isEmpty(common)) {
         out = Rect{};
         return false;
@@ -27,8 +29,12 @@ bool intersectRects(Rect& out, const Rect& a, const Rect& b) {
     return true;
 }
 
-Desktop& currentDesktop() { return g_replacement != nullptr ? *g_replacement : systemDesktop(); }
+Desktop& currentDesktop() {
+    return g_replacement != nullptr ? *g_replacement : systemDesktop();
+}
 
-void setDesktop(Desktop* desktop) { g_replacement = desktop; }
+void setDesktop(Desktop* desktop) {
+    g_replacement = desktop;
+}
 
 }  // namespace dorvane

@@ -31,7 +31,9 @@ struct Rect {
 inline bool operator==(const Rect& a, const Rect& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
-inline bool operator!=(const Rect& a, const Rect& b) { return !(a == b); }
+inline bool operator!=(const Rect& a, const Rect& b) {
+    return !(a == b);
+}
 
 // The point is inside when left <= x < right and top <= y < bottom.
 bool pointInRect(const Rect& rect, std::int32_t x, std::int32_t y);
@@ -53,8 +55,12 @@ using AccResult = std::int32_t;
 constexpr AccResult kAccOk = 0;
 constexpr AccResult kAccFalse = 1;
 constexpr AccResult kAccFail = static_cast<AccResult>(0x80004005u);
-inline bool accOk(AccResult result) { return result == kAccOk; }
-inline bool accSucceeded(AccResult result) { return result >= 0; }
+inline bool accOk(AccResult result) {
+    return result == kAccOk;
+}
+inline bool accSucceeded(AccResult result) {
+    return result >= 0;
+}
 
 // The accessible object of a window as a whole, or of its client area.
 enum class AccRole { Window, Client };
@@ -67,8 +73,8 @@ constexpr std::int32_t kChildIdSelf = 0;
 struct AccVariant {
     enum class Kind { Empty, Element, Dispatch };
     Kind kind = Kind::Empty;
-    std::int32_t id = kChildIdSelf;           // Element
-    AccDispatch dispatch = AccDispatch::None; // Dispatch: the receiver releases it
+    std::int32_t id = kChildIdSelf;            // Element
+    AccDispatch dispatch = AccDispatch::None;  // Dispatch: the receiver releases it
 };
 
 struct AccLocation {

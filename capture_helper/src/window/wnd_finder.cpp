@@ -26,7 +26,9 @@ std::int32_t wrap32(std::int64_t value) {
     return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(value)));
 }
 
-std::int32_t sub32(std::int32_t a, std::int32_t b) { return wrap32(static_cast<std::int64_t>(a) - b); }
+std::int32_t sub32(std::int32_t a, std::int32_t b) {
+    return wrap32(static_cast<std::int64_t>(a) - b);
+}
 
 // (right - left) * (bottom - top) of a rectangle, exactly: each factor needs
 // 33 bits, the product's magnitude 64.
@@ -154,12 +156,13 @@ Rect combineRects(const std::vector<Rect>& rects) {
 }
 
 Rect locationRect(const AccLocation& location) {
-    return Rect{location.left, location.top,
-                wrap32(static_cast<std::int64_t>(location.left) + location.width - 1),
+    return Rect{location.left, location.top, wrap32(static_cast<std::int64_t>(location.left) + location.width - 1),
                 wrap32(static_cast<std::int64_t>(location.top) + location.height - 1)};
 }
 
-bool isSpecialClass(const std::u16string& className) { return className == kQtGuiClass || className == kFolderClass; }
+bool isSpecialClass(const std::u16string& className) {
+    return className == kQtGuiClass || className == kFolderClass;
+}
 
 WndFinder* WndFinder::instance() {
     WndFinder* finder = s_instance.load(std::memory_order_acquire);

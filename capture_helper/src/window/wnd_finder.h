@@ -79,6 +79,8 @@ private:
     static void hitTestAccessible(AccObject object, std::int32_t x, std::int32_t y, int depth);
 };
 
-inline bool isZero(const Rect& rect) { return rect == Rect{}; }
+inline bool isZero(const Rect& rect) {
+    return rect == Rect{};
+}
 
 }  // namespace dorvane

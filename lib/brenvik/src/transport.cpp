@@ -123,8 +123,8 @@ void globalCleanup() {
     curl_global_cleanup();
 }
 
-UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response,
-                      long timeoutSeconds, std::string& lastError) {
+UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response, long timeoutSeconds,
+                      std::string& lastError) {
     const EasyHandle curl(curl_easy_init());
     if (!curl) {
         lastError = "Failed to initialize CURL";

@@ -11,8 +11,8 @@ namespace brenvik::detail {
 
 // POSTs `postData` as JSON to `url` and collects the reply body in
 // `response` (kept also after a non-200 status).
-UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response,
-                      long timeoutSeconds, std::string& lastError);
+UpdateResult httpPost(const std::string& url, const std::string& postData, std::string& response, long timeoutSeconds,
+                      std::string& lastError);
 
 // GETs `url` into `filepath`; `progress` (may be empty) hears about it under
 // `fileName` while the total size is known. An exception thrown by `progress`

@@ -71,15 +71,31 @@ Updater::Updater() : impl_(std::make_unique<Impl>()) {}
 
 Updater::~Updater() = default;
 
-void Updater::setCurrentVersion(const std::string& version) { impl_->currentVersion = version; }
-void Updater::setServerUrl(const std::string& url) { impl_->serverUrl = url; }
-void Updater::setDownloadDir(const std::string& dir) { impl_->downloadDir = dir; }
-void Updater::setTimeout(int seconds) { impl_->timeout = seconds; }
-void Updater::setDownloadTimeout(int seconds) { impl_->downloadTimeout = seconds; }
-void Updater::setProgressCallback(ProgressCallback callback) { impl_->progressCallback = std::move(callback); }
-void Updater::setLogCallback(LogCallback callback) { impl_->logCallback = std::move(callback); }
+void Updater::setCurrentVersion(const std::string& version) {
+    impl_->currentVersion = version;
+}
+void Updater::setServerUrl(const std::string& url) {
+    impl_->serverUrl = url;
+}
+void Updater::setDownloadDir(const std::string& dir) {
+    impl_->downloadDir = dir;
+}
+void Updater::setTimeout(int seconds) {
+    impl_->timeout = seconds;
+}
+void Updater::setDownloadTimeout(int seconds) {
+    impl_->downloadTimeout = seconds;
+}
+void Updater::setProgressCallback(ProgressCallback callback) {
+    impl_->progressCallback = std::move(callback);
+}
+void Updater::setLogCallback(LogCallback callback) {
+    impl_->logCallback = std::move(callback);
+}
 
-std::string Updater::getLastError() const { return impl_->lastError; }
+std::string Updater::getLastError() const {
+    return impl_->lastError;
+}
 
 CheckResultPair Updater::checkForUpdates() {
     VersionInfo versionInfo;
@@ -174,14 +190,22 @@ CheckResultPair Updater::checkAndDownload() {
 
 std::string Updater::errorToString(UpdateResult code) {
     switch (code) {
-    case UpdateResult::Success: return "Success";
-    case UpdateResult::NetworkError: return "Network Error";
-    case UpdateResult::ParseError: return "Parse Error";
-    case UpdateResult::FileError: return "File Error";
-    case UpdateResult::VersionCheckFailed: return "Version Check Failed";
-    case UpdateResult::DownloadFailed: return "Download Failed";
-    case UpdateResult::InvalidUrl: return "Invalid URL";
-    case UpdateResult::CurlInitFailed: return "CURL Initialization Failed";
+    case UpdateResult::Success:
+        return "Success";
+    case UpdateResult::NetworkError:
+        return "Network Error";
+    case UpdateResult::ParseError:
+        return "Parse Error";
+    case UpdateResult::FileError:
+        return "File Error";
+    case UpdateResult::VersionCheckFailed:
+        return "Version Check Failed";
+    case UpdateResult::DownloadFailed:
+        return "Download Failed";
+    case UpdateResult::InvalidUrl:
+        return "Invalid URL";
+    case UpdateResult::CurlInitFailed:
+        return "CURL Initialization Failed";
     }
     return "Unknown Error";
 }

@@ -95,7 +95,8 @@ TEST_F(UpdaterTest, CheckLogsEachOutcome) {
 }
 
 TEST_F(UpdaterTest, CheckAndDownloadWithoutUpdate) {
-    server.reply("/none", Reply{200, R"({"has_update": false, "update_files": [{"file_name": "a", "download_url": "u"}]})"});
+    server.reply("/none",
+                 Reply{200, R"({"has_update": false, "update_files": [{"file_name": "a", "download_url": "u"}]})"});
     updater.setServerUrl(server.url("/none"));
     const CheckResultPair result = updater.checkAndDownload();
     EXPECT_EQ(result.first, UpdateResult::Success);
@@ -189,14 +190,10 @@ TEST_F(UpdaterTest, DirectoryItemsAndBackslashNames) {
     info.updateFiles = {entry("plugins/", "/gone"), entry("bin\\x.dll", "/a.bin"), entry("deep\\dir\\", "/gone")};
     EXPECT_EQ(updater.downloadUpdates(info), DownloadResultPair(UpdateResult::Success, 3));
     const Lines expected = {
-        "Starting download of 3 files",
-        "Downloading [1/3]: plugins/",
-        "Successfully downloaded: plugins/",
-        "Downloading [2/3]: bin\\x.dll",
-        "Successfully downloaded: bin\\x.dll",
-        "Downloading [3/3]: deep\\dir\\",
-        "Successfully downloaded: deep\\dir\\",
-        "All files downloaded successfully",
+        "Starting download of 3 files",         "Downloading [1/3]: plugins/",
+        "Successfully downloaded: plugins/",    "Downloading [2/3]: bin\\x.dll",
+        "Successfully downloaded: bin\\x.dll",  "Downloading [3/3]: deep\\dir\\",
+        "Successfully downloaded: deep\\dir\\", "All files downloaded successfully",
     };
     EXPECT_EQ(log, expected);
     EXPECT_TRUE(fs::is_directory(dir.path() / "dl" / "plugins"));

@@ -29,7 +29,9 @@ constexpr int kFrameBytes = 4;  // s16le stereo
 constexpr double kToneHz = 440.0;
 constexpr double kAmplitude = 0.5;
 
-bool haveServer() { return std::getenv("PULSE_SERVER") != nullptr; }
+bool haveServer() {
+    return std::getenv("PULSE_SERVER") != nullptr;
+}
 
 // Plays a tone into the default sink through the sound server's own player
 // (pacat, in a process of its own) until destroyed; the server takes the
@@ -184,7 +186,8 @@ TEST(SoundServerCapture, NothingPlayingGivesSilenceAtThePaceOfTheClock) {
     waitForQuietSink();
     const Recording recording = record(2.0);
     expectPace(recording);
-    const auto loud = std::find_if(recording.bytes.begin(), recording.bytes.end(), [](unsigned char b) { return b != 0; });
+    const auto loud =
+        std::find_if(recording.bytes.begin(), recording.bytes.end(), [](unsigned char b) { return b != 0; });
     EXPECT_TRUE(loud == recording.bytes.end())
         << "sound " << (loud - recording.bytes.begin()) << " bytes in, "
         << std::count_if(loud, recording.bytes.end(), [](unsigned char b) { return b != 0; }) << " bytes not zero";
@@ -208,7 +211,8 @@ TEST(SoundServerCapture, TheRecorderWritesAWavFileOfWhatPlays) {
     ASSERT_NE(file, nullptr);
     std::vector<unsigned char> bytes;
     unsigned char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.insert(bytes.end(), buffer, buffer + n);
     std::fclose(file);
     ASSERT_GE(bytes.size(), 44u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "RIFF");

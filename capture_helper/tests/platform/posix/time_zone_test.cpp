@@ -44,8 +44,9 @@ private:
 TEST(TimeZones, TheInstantDoesNotDependOnTheZone) {
     // Whole-hour, half-hour and quarter-hour offsets, both hemispheres'
     // daylight saving rules, and a zone with a 30-minute shift.
-    const char* const zones[] = {"UTC0",           "America/New_York",   "Asia/Kolkata", "Asia/Kathmandu",
-                                 "Pacific/Chatham", "Australia/Lord_Howe", "Europe/Berlin", "America/St_Johns"};
+    const char* const zones[] = {"UTC0",           "America/New_York", "Asia/Kolkata",
+                                 "Asia/Kathmandu", "Pacific/Chatham",  "Australia/Lord_Howe",
+                                 "Europe/Berlin",  "America/St_Johns"};
     for (const char* zone : zones) {
         SCOPED_TRACE(zone);
         const TimeZone scoped(zone);

@@ -20,11 +20,11 @@ struct Placed {
 // the ones before it; all stay above the windows of other tests that may
 // share the display.
 const Placed kWindows[] = {
-    {L"DorvaneTestPlain", 0, true, 100, 100, 300, 250},    // below the test's own window
-    {L"DorvaneTestPlain", 0, true, 400, 100, 700, 400},    // below the click-through one
-    {L"DorvaneTestPlain", 0, true, 100, 450, 300, 600},    // below the hidden one
-    {L"DorvaneTestPlain", 0, true, 800, 450, 1000, 600},   // alone
-    {L"CabinetWClass", 0, true, 800, 100, 1000, 300},      // a folder window
+    {L"DorvaneTestPlain", 0, true, 100, 100, 300, 250},   // below the test's own window
+    {L"DorvaneTestPlain", 0, true, 400, 100, 700, 400},   // below the click-through one
+    {L"DorvaneTestPlain", 0, true, 100, 450, 300, 600},   // below the hidden one
+    {L"DorvaneTestPlain", 0, true, 800, 450, 1000, 600},  // alone
+    {L"CabinetWClass", 0, true, 800, 100, 1000, 300},     // a folder window
     {L"DorvaneTestPlain", WS_EX_TRANSPARENT, true, 450, 150, 650, 350},
     {L"DorvaneTestPlain", 0, false, 150, 480, 250, 560},
 };

@@ -12,7 +12,9 @@ namespace dorvane::testing {
 
 namespace {
 
-bool groupGone(pid_t group) { return kill(-group, 0) != 0 && errno == ESRCH; }
+bool groupGone(pid_t group) {
+    return kill(-group, 0) != 0 && errno == ESRCH;
+}
 
 }  // namespace
 

@@ -36,17 +36,17 @@ using dorvane::testing::XServer;
 // above the ones before it); a child belongs to the last window before it
 // that is not one.
 const std::vector<std::string> kOwnedWindows = {
-    "100,100,200,150,plain",               // below this process's own window
-    "400,100,300,300,plain",               // below the click-through one
-    "100,450,200,150,plain",               // below the unmapped one
-    "800,450,200,150,plain",               // with two children
-    "50,40,60,30,child",                   //   at 850,490
-    "80,40,60,30,child",                   //   at 880,490, above the first
-    "-3,700,200,100,plain",                // left edge off the screen
-    "800,100,200,200,plain,CabinetWClass", // a folder window's class
-    "450,150,200,200,clickthrough",        // over the second
-    "150,480,100,80,unmapped",             // over the third
-    "600,300,150,150,plain",               // over the second's corner
+    "100,100,200,150,plain",                // below this process's own window
+    "400,100,300,300,plain",                // below the click-through one
+    "100,450,200,150,plain",                // below the unmapped one
+    "800,450,200,150,plain",                // with two children
+    "50,40,60,30,child",                    //   at 850,490
+    "80,40,60,30,child",                    //   at 880,490, above the first
+    "-3,700,200,100,plain",                 // left edge off the screen
+    "800,100,200,200,plain,CabinetWClass",  // a folder window's class
+    "450,150,200,200,clickthrough",         // over the second
+    "150,480,100,80,unmapped",              // over the third
+    "600,300,150,150,plain",                // over the second's corner
 };
 
 // Qt's rectangle with these edges, right and bottom just outside.
@@ -254,7 +254,7 @@ TEST(X11NoDisplay, AnswersTheEmptyRectangle) {
 
     struct Case {
         const char* what;
-        const char* display; // null: unset
+        const char* display;  // null: unset
     };
     const Case cases[] = {
         {"the server gone", nullptr},

@@ -94,9 +94,9 @@ pid_t startAnnouncing(std::vector<std::string> args, bool ownGroup, int seconds,
 bool XServer::start() {
     stop();
     std::string number;
-    pid_ = startAnnouncing({XVFB_PROGRAM, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                            "-terminate"},
-                           false, 30, number, error_);
+    pid_ = startAnnouncing(
+        {XVFB_PROGRAM, "-displayfd", "{fd}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp", "-terminate"}, false,
+        30, number, error_);
     if (pid_ < 0) return false;
     if (number.empty()) {
         stop();

@@ -16,8 +16,7 @@ namespace dorvane::testing {
 // standard streams are /dev/null; `ownGroup` puts it in a process group of
 // its own, led by it. The pid, or -1 with the reason in `error`; `line` is
 // empty when nothing came within `seconds`.
-pid_t startAnnouncing(std::vector<std::string> args, bool ownGroup, int seconds, std::string& line,
-                      std::string& error);
+pid_t startAnnouncing(std::vector<std::string> args, bool ownGroup, int seconds, std::string& line, std::string& error);
 
 class XServer {
 public:

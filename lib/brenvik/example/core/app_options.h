@@ -10,11 +10,11 @@ namespace example {
 
 struct AppOptions {
     std::string updateUrl;
-    std::string programDir;      // absolute
-    std::string downloadDir;     // as given
-    std::string targetExePath;   // absolute
+    std::string programDir;     // absolute
+    std::string downloadDir;    // as given
+    std::string targetExePath;  // absolute
     std::string currentVersion;
-    std::string targetExeName;   // last component of targetExePath
+    std::string targetExeName;  // last component of targetExePath
 };
 
 // Written once by parseArguments before any other thread exists; read-only

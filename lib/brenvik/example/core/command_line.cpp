@@ -16,12 +16,10 @@ bool isApplyHelperProcess() {
 
 std::string usageText() {
     const std::string program = std::string("  ") + kProgramFileName + " ";
-    return std::string("Usage:") + kLineEnd +
-           program + "<program_dir> <download_dir> <target_exe_path> <current_version> [update_url]" + kLineEnd +
-           kLineEnd +
-           "Example:" + kLineEnd +
-           program + kUsageExampleArguments + kLineEnd +
-           program + kUsageExampleArguments + " " + defaultUpdateUrl();
+    return std::string("Usage:") + kLineEnd + program +
+           "<program_dir> <download_dir> <target_exe_path> <current_version> [update_url]" + kLineEnd + kLineEnd +
+           "Example:" + kLineEnd + program + kUsageExampleArguments + kLineEnd + program + kUsageExampleArguments +
+           " " + defaultUpdateUrl();
 }
 
 bool parseArguments(int argc, const char* const argv[], std::string& argumentError) {
@@ -38,9 +36,8 @@ bool parseArguments(int argc, const char* const argv[], std::string& argumentErr
     options.updateUrl = argc == 6 ? std::string(argv[5]) : defaultUpdateUrl();
     options.targetExeName = fileNameOf(options.targetExePath);
 
-    const std::string* const fields[] = {&options.updateUrl,     &options.programDir,
-                                         &options.downloadDir,   &options.targetExePath,
-                                         &options.currentVersion, &options.targetExeName};
+    const std::string* const fields[] = {&options.updateUrl,     &options.programDir,     &options.downloadDir,
+                                         &options.targetExePath, &options.currentVersion, &options.targetExeName};
     for (const std::string* field : fields) {
         if (field->empty()) {
             argumentError = std::string("Arguments cannot be empty.") + kLineEnd + kLineEnd + usageText();

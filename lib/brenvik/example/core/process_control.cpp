@@ -24,8 +24,8 @@ void terminateProcessesByName(const std::string& name) {
 
 std::vector<std::string> helperArguments(const std::string& helperPath, const std::string& updateFilesDirectory) {
     const AppOptions& options = g_appOptions;
-    return {helperPath,          options.programDir,     updateFilesDirectory,
-            options.targetExePath, options.currentVersion, options.updateUrl};
+    return {helperPath,       options.programDir, updateFilesDirectory, options.targetExePath, options.currentVersion,
+            options.updateUrl};
 }
 
 bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNames) {
@@ -78,8 +78,7 @@ bool startApplyHelper(std::string& error, const std::vector<std::string>& dllNam
 
     const std::string sourceDirectory = executableDirectory();
     for (const std::string& name : dllNames) {
-        const std::uint32_t code =
-            copyFileReplacing(joinPath(sourceDirectory, name), joinPath(helperDirectory, name));
+        const std::uint32_t code = copyFileReplacing(joinPath(sourceDirectory, name), joinPath(helperDirectory, name));
         if (code != 0) {
             error = "Failed to copy helper DLL " + name + ": " + errorText(code);
             return false;

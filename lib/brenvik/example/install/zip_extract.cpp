@@ -71,8 +71,8 @@ bool copyCurrentEntry(unzFile archive, const unz_file_info64& info, std::FILE* o
     // A failed fclose means buffered bytes never reached the file.
     const bool closedCleanly = std::fclose(output) == 0;
     const int closeStatus = unzCloseCurrentFile(archive);
-    return !shortWrite && readResult == 0 && closedCleanly && closeStatus == UNZ_OK &&
-           size == info.uncompressed_size && crc == info.crc;
+    return !shortWrite && readResult == 0 && closedCleanly && closeStatus == UNZ_OK && size == info.uncompressed_size &&
+           crc == info.crc;
 }
 
 // True for a file that holds nothing but an end-of-central-directory record
@@ -96,8 +96,7 @@ bool isBareEmptyArchive(const std::string& zipPath) {
 
 }  // namespace
 
-bool extractZip(const std::string& zipPath, const std::string& destination, LogSink& log,
-                std::string& error) {
+bool extractZip(const std::string& zipPath, const std::string& destination, LogSink& log, std::string& error) {
     Archive archive(unzOpen64(systemPath(zipPath).c_str()));
     if (!archive) {
         if (isBareEmptyArchive(zipPath)) return true;
@@ -111,8 +110,7 @@ bool extractZip(const std::string& zipPath, const std::string& destination, LogS
     // The reader does not report an empty directory as the end of the list;
     // its entry count does.
     unz_global_info64 globalInfo{};
-    if (status != UNZ_OK && unzGetGlobalInfo64(handle, &globalInfo) == UNZ_OK &&
-        globalInfo.number_entry == 0) {
+    if (status != UNZ_OK && unzGetGlobalInfo64(handle, &globalInfo) == UNZ_OK && globalInfo.number_entry == 0) {
         return true;
     }
     if (status != UNZ_OK) {
@@ -126,9 +124,8 @@ bool extractZip(const std::string& zipPath, const std::string& destination, LogS
         unz_file_info64 fileInfo;
         std::memset(&fileInfo, 0, sizeof fileInfo);
         std::fill(nameBuffer.begin(), nameBuffer.end(), '\0');
-        if (unzGetCurrentFileInfo64(handle, &fileInfo, nameBuffer.data(),
-                                    static_cast<uLong>(nameBuffer.size()), nullptr, 0, nullptr,
-                                    0) != UNZ_OK ||
+        if (unzGetCurrentFileInfo64(handle, &fileInfo, nameBuffer.data(), static_cast<uLong>(nameBuffer.size()),
+                                    nullptr, 0, nullptr, 0) != UNZ_OK ||
             fileInfo.size_filename >= kNameBufferSize) {
             // A name that does not fit with its terminator would arrive cut
             // short and name a different path; refuse it instead.

@@ -28,11 +28,10 @@ void DisplayModel::showProgress(const ProgressInfo& progress) {
     // Bars take the values as they come; the control clamps them itself.
     overallBar_ = progress.overallPermille;
     currentBar_ = progress.currentPermille;
-    overallLabel_ = std::to_string(progress.fileIndex) + "/" + std::to_string(progress.fileCount) +
-                    "  " + formatPermille(progress.overallPermille);
+    overallLabel_ = std::to_string(progress.fileIndex) + "/" + std::to_string(progress.fileCount) + "  " +
+                    formatPermille(progress.overallPermille);
     currentLabel_ = progress.fileName + "  " + formatPermille(progress.currentPermille) + " (" +
-                    std::to_string(progress.downloadedBytes) + "/" +
-                    std::to_string(progress.totalBytes) + " bytes)";
+                    std::to_string(progress.downloadedBytes) + "/" + std::to_string(progress.totalBytes) + " bytes)";
 }
 
 FinishAction DisplayModel::applyFinish(const FinishInfo& finish) {

@@ -20,9 +20,9 @@ constexpr unsigned kCloseDelayMs = 3000;
 
 // What the view must do once a finish record has been applied to the model.
 enum class FinishAction {
-    StayOpen,           // failed run: wait for the user
-    CloseNow,           // success with closeWindow
-    RestartThenClose,   // success with restartTarget: launch, then report the outcome
+    StayOpen,          // failed run: wait for the user
+    CloseNow,          // success with closeWindow
+    RestartThenClose,  // success with restartTarget: launch, then report the outcome
 };
 
 class DisplayModel {

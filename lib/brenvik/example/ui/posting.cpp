@@ -8,8 +8,12 @@ namespace {
 std::atomic<MessageSink*> g_sink{nullptr};
 }
 
-void setMessageSink(MessageSink* sink) { g_sink.store(sink); }
-MessageSink* messageSink() { return g_sink.load(); }
+void setMessageSink(MessageSink* sink) {
+    g_sink.store(sink);
+}
+MessageSink* messageSink() {
+    return g_sink.load();
+}
 
 void postLogMessage(const std::string& line) {
     if (MessageSink* sink = g_sink.load()) sink->postLog(line);
@@ -19,8 +23,7 @@ void postProgressMessage(const ProgressInfo& progress) {
     if (MessageSink* sink = g_sink.load()) sink->postProgress(progress);
 }
 
-void postFinishMessage(bool success, const std::string& message, bool restartTarget,
-                       bool closeWindow) {
+void postFinishMessage(bool success, const std::string& message, bool restartTarget, bool closeWindow) {
     if (MessageSink* sink = g_sink.load()) {
         FinishInfo finish;
         finish.success = success;

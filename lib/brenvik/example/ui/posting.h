@@ -31,8 +31,7 @@ MessageSink* messageSink();
 void postLogMessage(const std::string& line);
 void postProgressMessage(const ProgressInfo& progress);
 // The message comes second, before the two flags.
-void postFinishMessage(bool success, const std::string& message, bool restartTarget,
-                       bool closeWindow);
+void postFinishMessage(bool success, const std::string& message, bool restartTarget, bool closeWindow);
 
 // Hands everything a run reports to the installed sink, unchanged.
 class PostingObserver : public RunObserver {

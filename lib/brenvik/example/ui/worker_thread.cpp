@@ -4,7 +4,9 @@
 
 namespace example {
 
-WorkerThread::~WorkerThread() { release(); }
+WorkerThread::~WorkerThread() {
+    release();
+}
 
 void WorkerThread::release() {
     if (!thread_.joinable()) return;

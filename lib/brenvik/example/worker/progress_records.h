@@ -8,7 +8,7 @@ namespace example {
 
 // One download progress report.
 struct ProgressInfo {
-    std::int32_t fileIndex = 0;        // 1-based; 0 before the first report
+    std::int32_t fileIndex = 0;  // 1-based; 0 before the first report
     std::int32_t fileCount = 0;
     std::int32_t overallPermille = 0;  // tenths of a percent, 0..1000
     std::int32_t currentPermille = 0;  // tenths of a percent, 0..1000

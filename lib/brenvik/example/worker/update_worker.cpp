@@ -44,8 +44,7 @@ private:
     const char* stage_ = "preparing the update";
 };
 
-void UpdateRun::finish(bool success, const std::string& message, bool restartTarget,
-                       bool closeWindow) {
+void UpdateRun::finish(bool success, const std::string& message, bool restartTarget, bool closeWindow) {
     FinishInfo info;
     info.success = success;
     info.restartTarget = restartTarget;
@@ -57,8 +56,7 @@ void UpdateRun::finish(bool success, const std::string& message, bool restartTar
 void UpdateRun::run() {
     const AppOptions& options = g_appOptions;
     if (!createDirectoryTree(options.downloadDir)) {
-        finish(false, "Failed to create download directory: " + options.downloadDir,
-                          false, false);
+        finish(false, "Failed to create download directory: " + options.downloadDir, false, false);
         return;
     }
 
@@ -72,10 +70,10 @@ void UpdateRun::run() {
         if (shouldShowLogLine(line)) observer_.logLine(line);
     });
     ProgressBridge bridge;
-    updater.setProgressCallback([this, &bridge](const std::string& name, std::uint32_t received,
-                                                std::uint32_t expected, double percent) {
-        observer_.progress(bridge.report(name, received, expected, percent));
-    });
+    updater.setProgressCallback(
+        [this, &bridge](const std::string& name, std::uint32_t received, std::uint32_t expected, double percent) {
+            observer_.progress(bridge.report(name, received, expected, percent));
+        });
 
     stage_ = "the update check";
     const brenvik::CheckResultPair checkResultPair = updater.checkForUpdates();
@@ -102,9 +100,7 @@ void UpdateRun::run() {
     const brenvik::DownloadResultPair downloadResultPair = updater.downloadUpdates(versionInfo);
     const std::string count = toDecimalString(static_cast<std::uint32_t>(downloadResultPair.second));
     if (downloadResultPair.first != brenvik::UpdateResult::Success) {
-        finish(false,
-                          "Download failed after " + count + " file(s): " + updater.getLastError(),
-                          true, false);
+        finish(false, "Download failed after " + count + " file(s): " + updater.getLastError(), true, false);
         return;
     }
 
@@ -123,15 +119,13 @@ void UpdateRun::run() {
             finish(false, "Update cancelled before applying files.", false, false);
             return;
         }
-        applied = applyUpdates(filenames, options.downloadDir, options.programDir, observer_,
-                               applyError);
+        applied = applyUpdates(filenames, options.downloadDir, options.programDir, observer_, applyError);
         // The program is started again next: a copy that is new in this
         // release arrives with a download's permissions, not a program's.
         if (applied) makeExecutable(options.targetExePath);
     }
     if (!applied) {
-        finish(false, "Downloaded " + count + " file(s), but apply failed: " + applyError,
-                          true, false);
+        finish(false, "Downloaded " + count + " file(s), but apply failed: " + applyError, true, false);
         return;
     }
     finish(true, "Downloaded and applied " + count + " file(s).", true, false);
@@ -149,25 +143,26 @@ void updateWorkerMain(RunObserver& observer) {
         // nothing left to report with.
         try {
             run.finish(false,
-                              std::string("Update stopped by an exception during ") + run.stage() +
-                                  ": " + describeCurrentException(),
-                              false, false);
+                       std::string("Update stopped by an exception during ") + run.stage() + ": " +
+                           describeCurrentException(),
+                       false, false);
         } catch (...) {
         }
     }
 }
 
 bool shouldShowLogLine(const std::string& line) {
-    static const char* const hidden[] = {"http://", "https://", "Sending POST data",
-                                         "client_version", "system"};
+    static const char* const hidden[] = {"http://", "https://", "Sending POST data", "client_version", "system"};
     return std::none_of(std::begin(hidden), std::end(hidden),
                         [&line](const char* text) { return line.find(text) != std::string::npos; });
 }
 
-std::string toDecimalString(std::uint32_t value) { return std::to_string(value); }
+std::string toDecimalString(std::uint32_t value) {
+    return std::to_string(value);
+}
 
-ProgressInfo ProgressBridge::report(const std::string& name, std::uint32_t received,
-                                    std::uint32_t expected, double percent) {
+ProgressInfo ProgressBridge::report(const std::string& name, std::uint32_t received, std::uint32_t expected,
+                                    double percent) {
     if (name != currentFilename_) {
         currentFilename_ = name;
         ++currentFileIndex_;

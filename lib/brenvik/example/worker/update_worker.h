@@ -27,8 +27,7 @@ class ProgressBridge {
 public:
     void setTotalFiles(std::int32_t totalFiles) { totalFiles_ = totalFiles; }
 
-    ProgressInfo report(const std::string& name, std::uint32_t received, std::uint32_t expected,
-                        double percent);
+    ProgressInfo report(const std::string& name, std::uint32_t received, std::uint32_t expected, double percent);
 
 private:
     std::string currentFilename_;

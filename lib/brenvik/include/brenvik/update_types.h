@@ -13,11 +13,11 @@ namespace brenvik {
 
 // One entry of the server's "update_files" list.
 struct UpdateFileInfo {
-    std::string fileName;     // path relative to the download directory; '/' or '\' separate levels
-    std::string downloadUrl;  // URL fetched for this file
-    std::string version;      // carried, never interpreted
+    std::string fileName;        // path relative to the download directory; '/' or '\' separate levels
+    std::string downloadUrl;     // URL fetched for this file
+    std::string version;         // carried, never interpreted
     std::uint32_t fileSize = 0;  // carried, never compared with the download
-    std::string fileMd5;      // carried, never verified
+    std::string fileMd5;         // carried, never verified
 };
 
 // The parsed answer of one update check.
@@ -51,7 +51,7 @@ using DownloadResultPair = std::pair<UpdateResult, int>;
 using LogCallback = std::function<void(const std::string& message)>;
 // Called during a download while the total size is known. The byte counts are
 // the low 32 bits of the transfer's counters; percent uses the full counters.
-using ProgressCallback = std::function<void(const std::string& fileName, std::uint32_t downloaded,
-                                            std::uint32_t total, double percent)>;
+using ProgressCallback =
+    std::function<void(const std::string& fileName, std::uint32_t downloaded, std::uint32_t total, double percent)>;
 
 }  // namespace brenvik

@@ -34,8 +34,14 @@ TEST(PathRules, ReadEitherSeparator) {
         const char* path;
         const char* parent;
     } parents[] = {
-        {"C:\\Halvora\\Halvora.exe", "C:\\Halvora"}, {"C:\\", "C:"}, {"\\x", ""}, {"/a", ""},
-        {"Halvora.exe", ""}, {"a/b\\c", "a/b"}, {"D:\\upd/sub\\a.bin", "D:\\upd/sub"}, {"", ""},
+        {"C:\\Halvora\\Halvora.exe", "C:\\Halvora"},
+        {"C:\\", "C:"},
+        {"\\x", ""},
+        {"/a", ""},
+        {"Halvora.exe", ""},
+        {"a/b\\c", "a/b"},
+        {"D:\\upd/sub\\a.bin", "D:\\upd/sub"},
+        {"", ""},
     };
     for (const auto& c : parents) {
         EXPECT_EQ(parentPathOf(c.path), c.parent) << c.path;
@@ -46,11 +52,10 @@ TEST(PathRules, ReadEitherSeparator) {
 // to this one rule by the client, the updater and the server.
 TEST(PathRules, RejectNamesThatLeaveTheirDestination) {
     const FlagCase cases[] = {
-        {"", true},        {"\\a", true},      {"/a", true},       {"C:a", true},      {"x:y", true},
-        {"..", true},      {"../a", true},     {"a/../b", true},   {"a\\..\\b", true}, {"a/..", true},
-        {"..\\a", true},   {"a\\..", true},
-        {"a", false},      {"a/b/", false},    {"./a", false},     {"a/.../b", false}, {"..a/b", false},
-        {"a..", false},    {"a//b", false},    {".. ", false},     {".", false},       {"bin\\x.dll", false},
+        {"", true},      {"\\a", true},    {"/a", true},       {"C:a", true},         {"x:y", true},    {"..", true},
+        {"../a", true},  {"a/../b", true}, {"a\\..\\b", true}, {"a/..", true},        {"..\\a", true},  {"a\\..", true},
+        {"a", false},    {"a/b/", false},  {"./a", false},     {"a/.../b", false},    {"..a/b", false}, {"a..", false},
+        {"a//b", false}, {".. ", false},   {".", false},       {"bin\\x.dll", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isUnsafeRelativePath(c.input), c.expected) << c.input;

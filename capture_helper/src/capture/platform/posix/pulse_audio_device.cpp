@@ -29,18 +29,33 @@ constexpr std::uint32_t kFragmentMs = 10;
 
 bool describe(const pa_sample_spec& samples, MixFormat& format) {
     switch (samples.format) {
-        case PA_SAMPLE_U8: format.formatTag = 1; format.bitsPerSample = 8; break;
-        case PA_SAMPLE_S16LE: format.formatTag = 1; format.bitsPerSample = 16; break;
-        case PA_SAMPLE_S24LE: format.formatTag = 1; format.bitsPerSample = 24; break;
-        case PA_SAMPLE_S24_32LE:
-        case PA_SAMPLE_S32LE: format.formatTag = 1; format.bitsPerSample = 32; break;
-        case PA_SAMPLE_FLOAT32LE: format.formatTag = 3; format.bitsPerSample = 32; break;
-        default:
-            // Big-endian and companded formats have no plain WAV description;
-            // their frames still arrive as the sink holds them.
-            format.formatTag = 0;
-            format.bitsPerSample = static_cast<std::uint16_t>(pa_sample_size(&samples) * 8);
-            break;
+    case PA_SAMPLE_U8:
+        format.formatTag = 1;
+        format.bitsPerSample = 8;
+        break;
+    case PA_SAMPLE_S16LE:
+        format.formatTag = 1;
+        format.bitsPerSample = 16;
+        break;
+    case PA_SAMPLE_S24LE:
+        format.formatTag = 1;
+        format.bitsPerSample = 24;
+        break;
+    case PA_SAMPLE_S24_32LE:
+    case PA_SAMPLE_S32LE:
+        format.formatTag = 1;
+        format.bitsPerSample = 32;
+        break;
+    case PA_SAMPLE_FLOAT32LE:
+        format.formatTag = 3;
+        format.bitsPerSample = 32;
+        break;
+    default:
+        // Big-endian and companded formats have no plain WAV description;
+        // their frames still arrive as the sink holds them.
+        format.formatTag = 0;
+        format.bitsPerSample = static_cast<std::uint16_t>(pa_sample_size(&samples) * 8);
+        break;
     }
     format.channels = samples.channels;
     format.samplesPerSec = samples.rate;
@@ -75,7 +90,8 @@ public:
         if (!await(pa_context_get_server_info(context_, &PulseAudioDevice::onServerInfo, this)))
             return fail("the sound server did not describe itself");
         if (defaultSink_.empty()) return fail("the sound server has no default output device");
-        if (!await(pa_context_get_sink_info_by_name(context_, defaultSink_.c_str(), &PulseAudioDevice::onSinkInfo, this)) ||
+        if (!await(pa_context_get_sink_info_by_name(context_, defaultSink_.c_str(), &PulseAudioDevice::onSinkInfo,
+                                                    this)) ||
             monitor_.empty() || !pa_sample_spec_valid(&sampleFormat_))
             return fail("the default output device " + defaultSink_ + " has no monitor to record from");
         if (!describe(sampleFormat_, format)) return fail("the default output device has no usable sample format");
@@ -84,9 +100,10 @@ public:
         if (stream_ == nullptr) return fail("the sound server refused a record stream");
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<std::uint32_t>(-1);
-        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &sampleFormat_));
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                                          PA_STREAM_DONT_MOVE);
+        attributes.fragsize =
+            static_cast<std::uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &sampleFormat_));
+        const auto flags =
+            static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
         if (pa_stream_connect_record(stream_, monitor_.c_str(), &attributes, flags) < 0 ||
             !iterateUntil([this] { return streamSettled(); }) || pa_stream_get_state(stream_) != PA_STREAM_READY)
             return fail("cannot record from " + monitor_);
@@ -212,7 +229,8 @@ private:
     // be started, failed with the connection, or took too long.
     bool await(pa_operation* operation) {
         if (operation == nullptr) return false;
-        const bool done = iterateUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
+        const bool done =
+            iterateUntil([operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
         const bool completed = done && pa_operation_get_state(operation) == PA_OPERATION_DONE;
         if (!done) pa_operation_cancel(operation);
         pa_operation_unref(operation);
@@ -235,6 +253,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioDevice> createSystemAudioDevice() { return std::make_unique<PulseAudioDevice>(); }
+std::unique_ptr<AudioDevice> createSystemAudioDevice() {
+    return std::make_unique<PulseAudioDevice>();
+}
 
 }  // namespace dorvane

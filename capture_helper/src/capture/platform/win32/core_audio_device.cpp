@@ -85,9 +85,12 @@ public:
 
     BufferWait waitForBuffer(std::uint32_t timeoutMs) override {
         switch (WaitForSingleObject(event_, timeoutMs)) {
-            case WAIT_OBJECT_0: return BufferWait::Signalled;
-            case WAIT_TIMEOUT: return BufferWait::TimedOut;
-            default: return BufferWait::Other;
+        case WAIT_OBJECT_0:
+            return BufferWait::Signalled;
+        case WAIT_TIMEOUT:
+            return BufferWait::TimedOut;
+        default:
+            return BufferWait::Other;
         }
     }
 
@@ -102,7 +105,8 @@ public:
         BYTE* bytes = nullptr;
         UINT32 count = 0;
         DWORD flags = 0;  // a packet marked silent is copied as it is
-        if (!check(captureClient_->GetBuffer(&bytes, &count, &flags, nullptr, nullptr), "IAudioCaptureClient::GetBuffer"))
+        if (!check(captureClient_->GetBuffer(&bytes, &count, &flags, nullptr, nullptr),
+                   "IAudioCaptureClient::GetBuffer"))
             return false;
         data = bytes;
         frames = count;
@@ -151,6 +155,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<AudioDevice> createSystemAudioDevice() { return std::make_unique<CoreAudioDevice>(); }
+std::unique_ptr<AudioDevice> createSystemAudioDevice() {
+    return std::make_unique<CoreAudioDevice>();
+}
 
 }  // namespace dorvane

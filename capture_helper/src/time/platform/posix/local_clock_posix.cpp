@@ -25,7 +25,9 @@ LocalDateTime readLocalDateTime() {
     return result;
 }
 
-std::int64_t localTimeToEpoch(std::tm& local) { return static_cast<std::int64_t>(mktime(&local)); }
+std::int64_t localTimeToEpoch(std::tm& local) {
+    return static_cast<std::int64_t>(mktime(&local));
+}
 
 }  // namespace dorvane
 

@@ -27,7 +27,9 @@ LocalDateTime readLocalDateTime() {
     return result;
 }
 
-std::int64_t localTimeToEpoch(std::tm& local) { return static_cast<std::int64_t>(_mktime64(&local)); }
+std::int64_t localTimeToEpoch(std::tm& local) {
+    return static_cast<std::int64_t>(_mktime64(&local));
+}
 
 }  // namespace dorvane
 

@@ -21,8 +21,12 @@ namespace dorvane {
 
 namespace {
 
-HWND toHwnd(WindowHandle window) { return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window)); }
-WindowHandle fromHwnd(HWND hwnd) { return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd)); }
+HWND toHwnd(WindowHandle window) {
+    return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(window));
+}
+WindowHandle fromHwnd(HWND hwnd) {
+    return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
+}
 
 IAccessible* toAccessible(AccObject object) {
     return reinterpret_cast<IAccessible*>(static_cast<std::uintptr_t>(object));
@@ -38,7 +42,9 @@ AccDispatch fromDispatch(IDispatch* dispatch) {
     return static_cast<AccDispatch>(reinterpret_cast<std::uintptr_t>(dispatch));
 }
 
-RECT toRECT(const Rect& rect) { return RECT{rect.left, rect.top, rect.right, rect.bottom}; }
+RECT toRECT(const Rect& rect) {
+    return RECT{rect.left, rect.top, rect.right, rect.bottom};
+}
 Rect fromRECT(const RECT& rect) {
     return Rect{static_cast<std::int32_t>(rect.left), static_cast<std::int32_t>(rect.top),
                 static_cast<std::int32_t>(rect.right), static_cast<std::int32_t>(rect.bottom)};

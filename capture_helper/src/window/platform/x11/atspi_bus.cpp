@@ -53,8 +53,8 @@ std::string askSessionBus() {
     if (call != nullptr) {
         DBusMessage* reply = dbus_connection_send_with_reply_and_block(session, call, kAskTimeoutMs, &error);
         const char* text = nullptr;
-        if (reply != nullptr &&
-            dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) && text != nullptr)
+        if (reply != nullptr && dbus_message_get_args(reply, &error, DBUS_TYPE_STRING, &text, DBUS_TYPE_INVALID) &&
+            text != nullptr)
             address = text;
         dbus_error_free(&error);
         if (reply != nullptr) dbus_message_unref(reply);
@@ -73,7 +73,9 @@ std::string resolveBusAddress(const std::string& rootProperty) {
     return askSessionBus();
 }
 
-BusWatch::~BusWatch() { close(); }
+BusWatch::~BusWatch() {
+    close();
+}
 
 bool BusWatch::reachable(const std::string& rootProperty) {
     if (probe_ != nullptr) {

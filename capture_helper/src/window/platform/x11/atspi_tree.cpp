@@ -49,9 +49,8 @@ AtspiComponent* componentOf(Element* element) {
 
 bool screenBox(AtspiComponent* component, AccLocation& location) {
     AtspiRect* rect = nullptr;
-    if (!succeeded([&](GError** error) {
-            rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, error);
-        }) ||
+    if (!succeeded(
+            [&](GError** error) { rect = atspi_component_get_extents(component, ATSPI_COORD_TYPE_SCREEN, error); }) ||
         rect == nullptr) {
         g_free(rect);
         return false;
@@ -64,7 +63,8 @@ bool screenBox(AtspiComponent* component, AccLocation& location) {
 std::int64_t overlap(const AccLocation& location, const Rect& box) {
     const std::int64_t left = std::max<std::int64_t>(location.left, box.left);
     const std::int64_t top = std::max<std::int64_t>(location.top, box.top);
-    const std::int64_t right = std::min<std::int64_t>(static_cast<std::int64_t>(location.left) + location.width, box.right);
+    const std::int64_t right =
+        std::min<std::int64_t>(static_cast<std::int64_t>(location.left) + location.width, box.right);
     const std::int64_t bottom =
         std::min<std::int64_t>(static_cast<std::int64_t>(location.top) + location.height, box.bottom);
     return right > left && bottom > top ? (right - left) * (bottom - top) : 0;

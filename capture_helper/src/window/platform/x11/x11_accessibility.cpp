@@ -14,10 +14,18 @@ struct Node {
     atspi::Element* element = nullptr;
 };
 
-Node* nodeOf(AccObject object) { return reinterpret_cast<Node*>(static_cast<std::uintptr_t>(object)); }
-Node* nodeOf(AccDispatch dispatch) { return reinterpret_cast<Node*>(static_cast<std::uintptr_t>(dispatch)); }
-AccObject objectOf(Node* node) { return static_cast<AccObject>(reinterpret_cast<std::uintptr_t>(node)); }
-AccDispatch dispatchOf(Node* node) { return static_cast<AccDispatch>(reinterpret_cast<std::uintptr_t>(node)); }
+Node* nodeOf(AccObject object) {
+    return reinterpret_cast<Node*>(static_cast<std::uintptr_t>(object));
+}
+Node* nodeOf(AccDispatch dispatch) {
+    return reinterpret_cast<Node*>(static_cast<std::uintptr_t>(dispatch));
+}
+AccObject objectOf(Node* node) {
+    return static_cast<AccObject>(reinterpret_cast<std::uintptr_t>(node));
+}
+AccDispatch dispatchOf(Node* node) {
+    return static_cast<AccDispatch>(reinterpret_cast<std::uintptr_t>(node));
+}
 
 void destroy(Node* node) {
     if (node == nullptr) return;
@@ -39,7 +47,9 @@ AccVariant dispatchFor(atspi::Element* element) {
     return variant;
 }
 
-bool isSelf(const AccVariant& child) { return child.kind == AccVariant::Kind::Element && child.id == kChildIdSelf; }
+bool isSelf(const AccVariant& child) {
+    return child.kind == AccVariant::Kind::Element && child.id == kChildIdSelf;
+}
 
 }  // namespace
 
@@ -118,21 +128,25 @@ AccResult Accessibility::hitTest(AccObject object, std::int32_t x, std::int32_t 
     }
     atspi::Element* child = nullptr;
     switch (atspi::hitTest(node->element, x, y, child)) {
-        case atspi::Hit::Child:
-            answer = dispatchFor(child);
-            return kAccOk;
-        case atspi::Hit::Self:
-            answer = selfElement();
-            return kAccOk;
-        case atspi::Hit::Outside:
-            return kAccFalse;
-        case atspi::Hit::Failed:
-            break;
+    case atspi::Hit::Child:
+        answer = dispatchFor(child);
+        return kAccOk;
+    case atspi::Hit::Self:
+        answer = selfElement();
+        return kAccOk;
+    case atspi::Hit::Outside:
+        return kAccFalse;
+    case atspi::Hit::Failed:
+        break;
     }
     return kAccFail;
 }
 
-void Accessibility::release(AccObject object) { destroy(nodeOf(object)); }
-void Accessibility::release(AccDispatch dispatch) { destroy(nodeOf(dispatch)); }
+void Accessibility::release(AccObject object) {
+    destroy(nodeOf(object));
+}
+void Accessibility::release(AccDispatch dispatch) {
+    destroy(nodeOf(dispatch));
+}
 
 }  // namespace dorvane::x11

@@ -76,7 +76,9 @@ int onIoError(Display* display) {
 }
 
 // Called by Xlib in place of exit() once the connection is lost.
-void onConnectionLost(Display*, void*) { g_lost = true; }
+void onConnectionLost(Display*, void*) {
+    g_lost = true;
+}
 
 // One stretch of requests to the server: the handlers above are in place and
 // SIGPIPE is held (and a pending one taken away) until it ends. Stretches may
@@ -128,8 +130,12 @@ private:
 // The interface's "none", which Xlib's None macro hides.
 constexpr WindowHandle kNoWindow{};
 
-Window toWindow(WindowHandle window) { return static_cast<Window>(window); }
-WindowHandle fromWindow(Window window) { return static_cast<WindowHandle>(window); }
+Window toWindow(WindowHandle window) {
+    return static_cast<Window>(window);
+}
+WindowHandle fromWindow(Window window) {
+    return static_cast<WindowHandle>(window);
+}
 
 // The children of a window from the top of the stacking order down (the
 // server lists them bottom to top); empty when it cannot be read.
@@ -416,8 +422,8 @@ private:
                 const std::int32_t border = reply->border_width;
                 const std::int32_t left = reply->x;
                 const std::int32_t top = reply->y;
-                geometries_.emplace(windows[i], Rect{left, top, left + reply->width + 2 * border,
-                                                     top + reply->height + 2 * border});
+                geometries_.emplace(
+                    windows[i], Rect{left, top, left + reply->width + 2 * border, top + reply->height + 2 * border});
             }
             std::free(reply);
             std::free(error);

@@ -78,8 +78,7 @@ TEST_F(ParseArguments, FillsTheOptions) {
     };
     const Case cases[] = {
         {{"C:\\Halvora", ".\\downloads", "Halvora.exe", "1.0.0"},
-         {defaultUpdateUrl(), "C:\\Halvora", ".\\downloads", "C:\\Halvora\\Halvora.exe", "1.0.0",
-          "Halvora.exe"}},
+         {defaultUpdateUrl(), "C:\\Halvora", ".\\downloads", "C:\\Halvora\\Halvora.exe", "1.0.0", "Halvora.exe"}},
         {{"app", "d", "D:\\other\\..\\x.exe", "2", "http://u"},
          {"http://u", joinPath(cwd, "app"), "d", "D:\\x.exe", "2", "x.exe"}},
         {{"", "d", "bin\\t.exe", "2"},

@@ -171,11 +171,11 @@ protected:
                      {"lib/x.so", kOldLibrary, kNewLibrary}};
         for (const auto& file : files) {
             SCOPED_TRACE(file.name);
-            EXPECT_EQ(testing::readFile(path(std::string("program/") + file.name)),
-                      updated ? file.after : file.before);
+            EXPECT_EQ(testing::readFile(path(std::string("program/") + file.name)), updated ? file.after : file.before);
         }
         // Nothing half-written is left beside them.
-        EXPECT_EQ(testing::listDirectory(path("program")), (std::vector<std::string>{"Halvora.exe", "data.bin", "lib"}));
+        EXPECT_EQ(testing::listDirectory(path("program")),
+                  (std::vector<std::string>{"Halvora.exe", "data.bin", "lib"}));
         EXPECT_EQ(testing::listDirectory(path("program/lib")), std::vector<std::string>{"x.so"});
     }
 
@@ -239,10 +239,20 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
              dropped.framing = Reply::Framing::DropMidBody;
              serve("/f/data.bin", dropped);
          },
-         {}, kFailed, "Download failed after 1 file(s): Download failed: Transferred a partial file"},
-        {"the check stalls past its limit", [&] { check({"Halvora.exe"}, {}, 12000); }, {}, kFailed,
+         {},
+         kFailed,
+         "Download failed after 1 file(s): Download failed: Transferred a partial file"},
+        {"the check stalls past its limit",
+         [&] { check({"Halvora.exe"}, {}, 12000); },
+         {},
+         kFailed,
          "Update check failed: "},
-        {"a file URL", [&] { check({"Halvora.exe", "data.bin"}, {{"data.bin", "file://" + outside}}); }, {}, kFailed,
+        {"a file URL",
+         [&] {
+             check({"Halvora.exe", "data.bin"}, {{"data.bin", "file://" + outside}});
+         },
+         {},
+         kFailed,
          "Download failed after 1 file(s): Download failed: Unsupported protocol"},
         {"an entry in a method the reader cannot inflate",
          [&] {
@@ -253,21 +263,30 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
              serve("/f/libs.zip", Reply{200, testing::readFile(path("zips/libs.zip"))});
              check({"libs.zip", "Halvora.exe", "data.bin"});
          },
-         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to open zip entry: lib/x.so"},
+         {},
+         kFailed,
+         "Downloaded 3 file(s), but apply failed: Failed to open zip entry: lib/x.so"},
         {"a corrupt entry",
          [&] {
              testing::writeZip(path("zips/libs.zip"), {{"lib/x.so", kNewLibrary, true}});
              serve("/f/libs.zip", Reply{200, testing::readFile(path("zips/libs.zip"))});
              check({"libs.zip", "Halvora.exe", "data.bin"});
          },
-         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed while extracting zip entry: lib/x.so"},
+         {},
+         kFailed,
+         "Downloaded 3 file(s), but apply failed: Failed while extracting zip entry: lib/x.so"},
         {"a read-only program file",
          [&] {
              testing::makeReadOnly(path("program/Halvora.exe"));
              check({"Halvora.exe", "data.bin", "libs.zip"});
          },
-         {}, kFailed, "Downloaded 3 file(s), but apply failed: Failed to copy "},
-        {"a program file in use", [&] { startProgram(); }, {}, kFailed,
+         {},
+         kFailed,
+         "Downloaded 3 file(s), but apply failed: Failed to copy "},
+        {"a program file in use",
+         [&] { startProgram(); },
+         {},
+         kFailed,
          "Downloaded 3 file(s), but apply failed: Failed to copy " + path("downloads") + "/Halvora.exe to " +
              path("program") + "/Halvora.exe: Text file busy"},
         {"a full disk under the downloads", [] {},

@@ -122,7 +122,8 @@ TEST_F(NormalRun, StopsAtAMissingDllAfterTheEarlierCopies) {
     const auto result = runUpdater({scratch / "program", "downloads", target, "1.0.0"});
 
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.standardError, "Failed to copy helper DLL missing.dll: " + errorText(kErrorFileNotFound) + kLineEnd);
+    EXPECT_EQ(result.standardError,
+              "Failed to copy helper DLL missing.dll: " + errorText(kErrorFileNotFound) + kLineEnd);
     EXPECT_TRUE(fileExists(joinPath(helperDirectory, kHelperExeName)));
     EXPECT_TRUE(fileExists(joinPath(helperDirectory, "first.dll")));
     EXPECT_FALSE(fileExists(joinPath(helperDirectory, "second.dll")));

@@ -19,7 +19,8 @@ int g_argc = 0;
 char** g_argv = nullptr;
 
 std::vector<std::string> dllList() {
-    std::ifstream in(example::normalizeSeparators(example::joinPath(example::executableDirectory(), "helper_dlls.txt")));
+    std::ifstream in(
+        example::normalizeSeparators(example::joinPath(example::executableDirectory(), "helper_dlls.txt")));
     if (!in) {
         return example::helperDllNames();
     }

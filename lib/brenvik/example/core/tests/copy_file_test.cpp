@@ -26,7 +26,8 @@ protected:
         writeFile(scratch / "target.bin", "old");
     }
     std::size_t entryCount() const {
-        return static_cast<std::size_t>(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()));
+        return static_cast<std::size_t>(
+            std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()));
     }
     ScratchDirectory scratch;
 };

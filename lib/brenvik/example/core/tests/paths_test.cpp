@@ -39,8 +39,9 @@ TEST(PathUtilities, SplitsOffTheFileName) {
 
 TEST(PathUtilities, RecognisesAbsolutePaths) {
     const FlagCase cases[] = {
-        {"", false},  {"C:\\x", true}, {"C:relative", true}, {"x:y", true}, {"\\rooted", true},
-        {"/rooted", true}, {"\\\\server\\share", true}, {"relative\\x", false}, {"a", false}, {".\\a", false},
+        {"", false},        {"C:\\x", true},   {"C:relative", true},        {"x:y", true},
+        {"\\rooted", true}, {"/rooted", true}, {"\\\\server\\share", true}, {"relative\\x", false},
+        {"a", false},       {".\\a", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isAbsolutePath(c.input), c.expected) << c.input;

@@ -20,8 +20,8 @@ using testing::waitForRecordedArguments;
 // Values that the helper's command line has to carry unchanged, trailing
 // backslashes and embedded quotes included.
 const std::vector<std::string> kAwkwardValues = {
-    "1.0.0",       "C:\\Halvora\\", "D:\\",          "a b\tc",   "say \"hi\"", "tail\\\"",
-    "x\\\\\\",     "\\\\server\\share\\", "",        "plain\\path\\x.exe",
+    "1.0.0", "C:\\Halvora\\",      "D:\\", "a b\tc", "say \"hi\"", "tail\\\"", "x\\\\\\", "\\\\server\\share\\",
+    "",      "plain\\path\\x.exe",
 };
 
 TEST(CommandLineSplit, FollowsTheRuntimeRules) {
@@ -105,7 +105,8 @@ TEST_F(LaunchTarget, ReportsTheFailedStart) {
     const std::string failed = std::string(kStartProcessCall) + " failed: ";
     const Case cases[] = {
         {scratch / "program", scratch / "bin\\Missing.exe",
-         failed + errorText(kErrorFileNotFound) + ", exe=" + (scratch / "bin\\Missing.exe") + ", cwd=" + (scratch / "program")},
+         failed + errorText(kErrorFileNotFound) + ", exe=" + (scratch / "bin\\Missing.exe") +
+             ", cwd=" + (scratch / "program")},
         {scratch / "gone", scratch / "nowhere\\Missing.exe",
          failed + errorText(kErrorPathNotFound) + ", exe=" + (scratch / "nowhere\\Missing.exe") + ", cwd=(default)"},
     };

@@ -38,7 +38,9 @@ std::FILE* openTemporaryBeside(const std::string& target, std::string& temporary
     return stream;
 }
 
-void removeFile(const std::string& path) { unlink(systemPath(path).c_str()); }
+void removeFile(const std::string& path) {
+    unlink(systemPath(path).c_str());
+}
 
 int existingPermissions(const std::string& path) {
     struct stat info {};

@@ -9,8 +9,8 @@ namespace example {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::InstallTest;
 using testing::fileExists;
+using testing::InstallTest;
 using testing::readFile;
 using testing::writeFile;
 using testing::writeZip;
@@ -59,8 +59,10 @@ TEST_F(ApplyUpdates, UnsafeNameStopsWithoutALogLine) {
     const struct {
         const char* name;
         const char* shown;
-    } cases[] = {{"..\\evil.dll", "../evil.dll"}, {"C:\\x.dll", "C:/x.dll"},
-                 {"/x.dll", "/x.dll"},           {"\\x.dll", "/x.dll"},
+    } cases[] = {{"..\\evil.dll", "../evil.dll"},
+                 {"C:\\x.dll", "C:/x.dll"},
+                 {"/x.dll", "/x.dll"},
+                 {"\\x.dll", "/x.dll"},
                  {"a/../../x.dll", "a/../../x.dll"}};
     writeFile(download() + "/ok.txt", "ok");
     for (const auto& c : cases) {

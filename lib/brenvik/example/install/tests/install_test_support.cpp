@@ -29,9 +29,11 @@ void writeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
             const bool renumber = raw && entry.rawMethod != 0 && entry.rawMethod != Z_DEFLATED;
             if (renumber) renumbered.emplace_back(entry.name, entry.rawMethod);
             ASSERT_EQ(zipOpenNewFileInZip4(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr,
-                                           !raw ? Z_DEFLATED : renumber ? 0 : entry.rawMethod, Z_DEFAULT_COMPRESSION, raw ? 1 : 0,
-                                           -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0,
-                                           entry.unixMode != 0 ? madeOnUnix : 0, 0),
+                                           !raw       ? Z_DEFLATED
+                                           : renumber ? 0
+                                                      : entry.rawMethod,
+                                           Z_DEFAULT_COMPRESSION, raw ? 1 : 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                                           Z_DEFAULT_STRATEGY, nullptr, 0, entry.unixMode != 0 ? madeOnUnix : 0, 0),
                       ZIP_OK);
             if (!bytes.empty()) {
                 ASSERT_EQ(zipWriteInFileInZip(zip, bytes.data(), static_cast<unsigned>(bytes.size())), ZIP_OK);
@@ -47,16 +49,15 @@ void writeZip(const std::string& path, const std::vector<ZipEntry>& entries) {
         if (entry.wrongCrc) {
             // Raw mode writes the bytes as given and lets the caller state
             // the CRC; the method "stored" keeps them readable.
-            ASSERT_EQ(zipOpenNewFileInZip2(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                           nullptr, 0, 0, 1),
+            ASSERT_EQ(zipOpenNewFileInZip2(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, 0, 0, 1),
                       ZIP_OK);
             ASSERT_EQ(zipWriteInFileInZip(zip, entry.content.data(), size), ZIP_OK);
             const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(entry.content.data()), size);
             ASSERT_EQ(zipCloseFileInZipRaw(zip, size, crc ^ 0xFFu), ZIP_OK);
             continue;
         }
-        ASSERT_EQ(zipOpenNewFileInZip(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0,
-                                      nullptr, Z_DEFLATED, Z_DEFAULT_COMPRESSION),
+        ASSERT_EQ(zipOpenNewFileInZip(zip, entry.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                      Z_DEFAULT_COMPRESSION),
                   ZIP_OK);
         if (size > 0) {
             ASSERT_EQ(zipWriteInFileInZip(zip, entry.content.data(), size), ZIP_OK);

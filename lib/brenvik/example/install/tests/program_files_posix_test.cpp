@@ -120,4 +120,3 @@ TEST_F(ZipPermissions, RecordedBitsApplyWithoutTheSpecialOnes) {
 
 }  // namespace
 }  // namespace example
-

@@ -8,12 +8,12 @@ namespace example {
 namespace {
 
 using ::testing::ElementsAre;
-using testing::InstallTest;
-using testing::ZipEntry;
 using testing::fileExists;
+using testing::InstallTest;
 using testing::readFile;
 using testing::writeFile;
 using testing::writeZip;
+using testing::ZipEntry;
 
 using ZipExtract = InstallTest;
 
@@ -47,9 +47,8 @@ TEST_F(ZipExtract, WritesFilesDirectoriesAndBackslashNames) {
     EXPECT_EQ(readFile(path("out/sub/x.dll")), "dll");
     EXPECT_EQ(readFile(path("out/replaced.txt")), "new");
     EXPECT_EQ(readFile(path("out/twice.txt")), "second");
-    EXPECT_THAT(sink.lines, ElementsAre("Extracted: empty.txt", "Extracted: a/b/c.txt",
-                                        "Extracted: sub/x.dll", "Extracted: replaced.txt",
-                                        "Extracted: twice.txt", "Extracted: twice.txt"));
+    EXPECT_THAT(sink.lines, ElementsAre("Extracted: empty.txt", "Extracted: a/b/c.txt", "Extracted: sub/x.dll",
+                                        "Extracted: replaced.txt", "Extracted: twice.txt", "Extracted: twice.txt"));
 }
 
 TEST_F(ZipExtract, UnsafeEntryStopsAfterEarlierEntries) {
@@ -57,8 +56,8 @@ TEST_F(ZipExtract, UnsafeEntryStopsAfterEarlierEntries) {
         const char* stored;
         const char* shown;
     } cases[] = {
-        {"../x", "../x"}, {"a/../../x", "a/../../x"}, {"\\x", "/x"},
-        {"/x", "/x"},     {"C:x", "C:x"},             {"ok/..\\..\\x", "ok/../../x"},
+        {"../x", "../x"}, {"a/../../x", "a/../../x"},     {"\\x", "/x"}, {"/x", "/x"},
+        {"C:x", "C:x"},   {"ok/..\\..\\x", "ok/../../x"},
     };
     for (const auto& c : cases) {
         sink.lines.clear();

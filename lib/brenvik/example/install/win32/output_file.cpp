@@ -21,13 +21,19 @@ std::FILE* openTemporaryBeside(const std::string& target, std::string& temporary
     return stream;
 }
 
-void removeFile(const std::string& path) { DeleteFileA(path.c_str()); }
+void removeFile(const std::string& path) {
+    DeleteFileA(path.c_str());
+}
 
-int existingPermissions(const std::string&) { return -1; }
+int existingPermissions(const std::string&) {
+    return -1;
+}
 
 void restorePermissions(const std::string&, int) {}
 
-int newFilePermissions() { return -1; }
+int newFilePermissions() {
+    return -1;
+}
 
 void makeExecutable(const std::string&) {}
 

@@ -35,7 +35,9 @@ constexpr int kExitRestartFailed = 3;
 
 volatile sig_atomic_t g_stopSignal = 0;
 
-extern "C" void onStopSignal(int signalNumber) { g_stopSignal = signalNumber; }
+extern "C" void onStopSignal(int signalNumber) {
+    g_stopSignal = signalNumber;
+}
 
 void installStopHandlers() {
     struct sigaction action {};

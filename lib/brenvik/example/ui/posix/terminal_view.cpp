@@ -68,8 +68,7 @@ std::string terminalSafe(const std::string& text) {
     return out;
 }
 
-TerminalView::TerminalView(Writer write, bool interactive)
-    : write_(std::move(write)), interactive_(interactive) {}
+TerminalView::TerminalView(Writer write, bool interactive) : write_(std::move(write)), interactive_(interactive) {}
 
 void TerminalView::eraseProgress() {
     if (progressDrawn_) {

@@ -107,9 +107,18 @@ TEST(TerminalView, ShowsControlCharactersInsteadOfActingOnThem) {
     } cases[] = {
         {"plain text and UTF-8", "Extracted: caf\xc3\xa9/\xe2\x82\xac.txt", "Extracted: caf\xc3\xa9/\xe2\x82\xac.txt"},
         {"a fake success line", "x\r\x1b[2KUpdate applied\n", "x\\x0d\\x1b[2KUpdate applied\\x0a"},
-        {"tab, bell and delete", "a\tb\x07" "c\x7f", "a\\x09b\\x07c\\x7f"},
-        {"a C1 control in UTF-8", "a\xc2\x9b" "31mred", "a\\xc2\\x9b31mred"},
-        {"a lone 8-bit CSI", "a\x9b" "31m", "a\\x9b31m"},
+        {"tab, bell and delete",
+         "a\tb\x07"
+         "c\x7f",
+         "a\\x09b\\x07c\\x7f"},
+        {"a C1 control in UTF-8",
+         "a\xc2\x9b"
+         "31mred",
+         "a\\xc2\\x9b31mred"},
+        {"a lone 8-bit CSI",
+         "a\x9b"
+         "31m",
+         "a\\x9b31m"},
         {"an overlong and a cut sequence", "\xc0\xaf|\xe2\x82", "\\xc0\\xaf|\\xe2\\x82"},
     };
     for (const auto& c : cases) {

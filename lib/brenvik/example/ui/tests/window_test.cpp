@@ -29,7 +29,9 @@ std::string textOf(HWND control) {
     return buffer;
 }
 
-int barOf(HWND bar) { return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0)); }
+int barOf(HWND bar) {
+    return static_cast<int>(SendMessageA(bar, PBM_GETPOS, 0, 0));
+}
 
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 5000) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -71,13 +73,14 @@ WindowRun runWindow(const std::function<void()>& body, bool launchSucceeds = tru
     };
     const auto start = Clock::now();
     run.exitCode = runProgressWindow(GetModuleHandleA(nullptr), SW_SHOWNOACTIVATE, hooks);
-    run.milliseconds =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    run.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     waitFor([&done] { return done->load(); }, 30000);
     return run;
 }
 
-void closeWindow() { PostMessageA(windowControls().mainWindow, WM_CLOSE, 0, 0); }
+void closeWindow() {
+    PostMessageA(windowControls().mainWindow, WM_CLOSE, 0, 0);
+}
 
 TEST(ProgressWindow, ShowsReportsAndClosesAfterARestart) {
     std::string initial, overall, current, log, title, className;
@@ -168,9 +171,8 @@ TEST(ProgressWindow, CloseWhileApplyingWaitsForTheEndOfApplying) {
     EXPECT_TRUE(openWhileApplying);
     EXPECT_EQ(run.launches, 0);  // the user asked to close: no restart
     EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(displayModel().logText(),
-              "Closing once the files being applied are complete.\r\nfile: last.dll\r\n"
-              "Downloaded and applied 1 file(s).\r\n");
+    EXPECT_EQ(displayModel().logText(), "Closing once the files being applied are complete.\r\nfile: last.dll\r\n"
+                                        "Downloaded and applied 1 file(s).\r\n");
 }
 
 // A download far faster than the window can repaint: every log line and the
@@ -213,8 +215,8 @@ TEST(ProgressWindow, LogViewKeepsEveryLineOfALongRun) {
     std::string shown;
     runWindow([&] {
         for (int i = 0; i < 400; ++i) {
-            const std::string line = "Extracted: plugins/" + std::string(70, 'm') + "_" +
-                                     std::to_string(10000 + i) + ".dll";
+            const std::string line =
+                "Extracted: plugins/" + std::string(70, 'm') + "_" + std::to_string(10000 + i) + ".dll";
             postLogMessage(line);
             expected += line + "\r\n";
         }

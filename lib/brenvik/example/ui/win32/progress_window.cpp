@@ -36,10 +36,10 @@ void applyControlFont(HWND parent, HWND child) {
     if (font != nullptr) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
-HWND createChildControl(HWND parent, const char* className, const char* text, DWORD style, int x,
-                        int y, int width, int height) {
-    HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width,
-                                 height, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+HWND createChildControl(HWND parent, const char* className, const char* text, DWORD style, int x, int y, int width,
+                        int height) {
+    HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
     applyControlFont(parent, child);
     return child;
 }
@@ -50,9 +50,8 @@ void createControls(HWND parent) {
     g_controls.currentLabel = createChildControl(parent, "STATIC", "", 0, 16, 81, 586, 20);
     g_controls.currentBar = createChildControl(parent, PROGRESS_CLASSA, "", PBS_SMOOTH, 16, 106, 586, 24);
     g_controls.logEdit = CreateWindowExA(
-        WS_EX_CLIENTEDGE, "EDIT", "",
-        WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY, 16, 147,
-        586, 189, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
+        WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+        16, 147, 586, 189, parent, nullptr, GetModuleHandleA(nullptr), nullptr);
     applyControlFont(parent, g_controls.logEdit);
     // An edit control takes 30,000 characters unless told otherwise and then
     // silently drops every later line, the final outcome included; a run
@@ -166,9 +165,15 @@ LRESULT CALLBACK windowProc(HWND window, UINT messageId, WPARAM wParam, LPARAM l
 
 }  // namespace
 
-const WindowControls& windowControls() { return g_controls; }
-WindowSink* windowSink() { return g_sink.get(); }
-const DisplayModel& displayModel() { return g_model; }
+const WindowControls& windowControls() {
+    return g_controls;
+}
+WindowSink* windowSink() {
+    return g_sink.get();
+}
+const DisplayModel& displayModel() {
+    return g_model;
+}
 
 int runProgressWindow(HINSTANCE instance, int showCommand, const HelperViewHooks& hooks) {
     g_hooks = hooks;
@@ -190,10 +195,9 @@ int runProgressWindow(HINSTANCE instance, int showCommand, const HelperViewHooks
         return 1;
     }
 
-    HWND window = CreateWindowExA(0, kWindowClassName, kWindowTitle,
-                                  WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, nullptr,
-                                  instance, nullptr);
+    HWND window =
+        CreateWindowExA(0, kWindowClassName, kWindowTitle, WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                        CW_USEDEFAULT, kWindowWidth, kWindowHeight, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         UnregisterClassA(kWindowClassName, instance);
         MessageBoxA(nullptr, "Failed to create main window.", "Brenvik Error", MB_ICONERROR);

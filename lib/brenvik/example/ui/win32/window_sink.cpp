@@ -60,9 +60,13 @@ void WindowSink::postProgress(const ProgressInfo& progress) {
     release(record);
 }
 
-std::string* WindowSink::receiveLog(LPARAM lParam) { return reinterpret_cast<std::string*>(lParam); }
+std::string* WindowSink::receiveLog(LPARAM lParam) {
+    return reinterpret_cast<std::string*>(lParam);
+}
 
-FinishInfo* WindowSink::receiveFinish(LPARAM lParam) { return reinterpret_cast<FinishInfo*>(lParam); }
+FinishInfo* WindowSink::receiveFinish(LPARAM lParam) {
+    return reinterpret_cast<FinishInfo*>(lParam);
+}
 
 ProgressInfo* WindowSink::receiveProgress(LPARAM lParam) {
     auto* record = reinterpret_cast<ProgressInfo*>(lParam);

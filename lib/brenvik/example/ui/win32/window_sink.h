@@ -26,11 +26,11 @@ constexpr UINT WM_APP_FINISHED = WM_APP + 3;
 
 // Counters that show how the sink coped; read by tests and diagnostics.
 struct WindowSinkStats {
-    std::atomic<std::uint64_t> progressReports{0};   // postProgress calls
-    std::atomic<std::uint64_t> progressMessages{0};  // WM_APP_PROGRESS actually posted
-    std::atomic<std::uint64_t> retriedPosts{0};      // posts repeated after a full queue
-    std::atomic<std::uint64_t> freedAfterFailure{0}; // records freed because the window was gone
-    std::atomic<std::int64_t> liveRecords{0};        // allocated and not yet freed
+    std::atomic<std::uint64_t> progressReports{0};    // postProgress calls
+    std::atomic<std::uint64_t> progressMessages{0};   // WM_APP_PROGRESS actually posted
+    std::atomic<std::uint64_t> retriedPosts{0};       // posts repeated after a full queue
+    std::atomic<std::uint64_t> freedAfterFailure{0};  // records freed because the window was gone
+    std::atomic<std::int64_t> liveRecords{0};         // allocated and not yet freed
 };
 
 class WindowSink : public MessageSink {

@@ -19,9 +19,9 @@ namespace example {
 namespace {
 
 namespace fs = std::filesystem;
-using ::testing::ElementsAreArray;
 using brenvik::testing::readFile;
 using brenvik::testing::writeFile;
+using ::testing::ElementsAreArray;
 
 // Records what the worker reports; `onLog` may act on a line as it passes.
 class RecordingObserver : public RunObserver {
@@ -66,8 +66,7 @@ protected:
     void manifest(const std::string& text) const { writeFile(release() / "manifest.json", text); }
 
     // Runs the worker and checks the single finish record it must report last.
-    void runExpecting(bool success, bool restart, const std::string& message,
-                      const std::vector<std::string>& lines) {
+    void runExpecting(bool success, bool restart, const std::string& message, const std::vector<std::string>& lines) {
         updateWorkerMain(sink_);
         ASSERT_EQ(sink_.finishes.size(), 1u);
         const FinishInfo& finish = sink_.finishes.front();
@@ -154,8 +153,7 @@ TEST_F(UpdateWorker, SecondDownloadFails) {
     };
     manifest(R"({"latest_version": "1.10.0", "files": ["Halvora.exe", "bin/x.dll", "other.txt"]})");
     writeFile(release() / "other.txt", "o");
-    runExpecting(false, true,
-                 "Download failed after 1 file(s): Download HTTP error code: 404",
+    runExpecting(false, true, "Download failed after 1 file(s): Download HTTP error code: 404",
                  {"Received response, parsing...", "Update available: 1.10.0 (current: 1.0.0)",
                   "Found 3 files to download", "Latest version: 1.10.0", "Files to download: 3",
                   "Starting download of 3 files", "Downloading [1/3]: Halvora.exe",
@@ -165,15 +163,15 @@ TEST_F(UpdateWorker, SecondDownloadFails) {
 }
 
 TEST_F(UpdateWorker, ApplyFails) {
-    fs::permissions(program() / "Halvora.exe", fs::perms::owner_write | fs::perms::group_write |
-                                                   fs::perms::others_write,
+    fs::permissions(program() / "Halvora.exe",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
     const std::string dl = g_appOptions.downloadDir;
     std::vector<std::string> lines = kDownloadLines;
     lines.push_back("file: Halvora.exe");
     runExpecting(false, true,
-                 "Downloaded 3 file(s), but apply failed: Failed to copy " + joinPath(dl, "Halvora.exe") +
-                     " to " + joinPath(program().string(), "Halvora.exe") + ": " + errorText(kErrorAccessDenied),
+                 "Downloaded 3 file(s), but apply failed: Failed to copy " + joinPath(dl, "Halvora.exe") + " to " +
+                     joinPath(program().string(), "Halvora.exe") + ": " + errorText(kErrorAccessDenied),
                  lines);
 }
 
@@ -183,8 +181,7 @@ TEST_F(UpdateWorker, ExceptionEndsTheRunWithAFailureThatNamesIt) {
     };
     std::vector<std::string> lines = kDownloadLines;
     lines.insert(lines.end(), {"file: Halvora.exe", "dir: plugins/"});
-    runExpecting(false, false, "Update stopped by an exception during applying the update: disk on fire",
-                 lines);
+    runExpecting(false, false, "Update stopped by an exception during applying the update: disk on fire", lines);
 }
 
 TEST_F(UpdateWorker, SystemFileNamesStayOutOfTheLogButNotTheProgress) {
@@ -193,8 +190,7 @@ TEST_F(UpdateWorker, SystemFileNamesStayOutOfTheLogButNotTheProgress) {
     runExpecting(true, true, "Downloaded and applied 1 file(s).",
                  {"Received response, parsing...", "Update available: 1.10.0 (current: 1.0.0)",
                   "Found 1 files to download", "Latest version: 1.10.0", "Files to download: 1",
-                  "Starting download of 1 files", "All files downloaded successfully",
-                  "file: system.ini"});
+                  "Starting download of 1 files", "All files downloaded successfully", "file: system.ini"});
     ASSERT_FALSE(sink_.progress_.empty());
     EXPECT_EQ(sink_.progress_.back().fileName, "system.ini");
 }

@@ -18,8 +18,7 @@ MakeDirectoryResult makeDirectory(const std::string& path) {
     if (CreateDirectoryA(path.c_str(), nullptr)) {
         return MakeDirectoryResult::Created;
     }
-    return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirectoryResult::AlreadyExists
-                                                  : MakeDirectoryResult::Failed;
+    return GetLastError() == ERROR_ALREADY_EXISTS ? MakeDirectoryResult::AlreadyExists : MakeDirectoryResult::Failed;
 }
 
 }  // namespace brenvik::rules::platform

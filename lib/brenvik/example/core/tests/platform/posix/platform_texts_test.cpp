@@ -26,13 +26,13 @@ TEST(PlatformTexts, SpeakLinux) {
     EXPECT_EQ(std::string(kStartProcessCall), "posix_spawn");
     EXPECT_FALSE(isApplyHelperPath("/w/brenvik_apply_helper.exe"));
     EXPECT_EQ(kPathBufferSize, static_cast<std::size_t>(PATH_MAX));
-    EXPECT_EQ(usageText(),
-              "Usage:\n"
-              "  example <program_dir> <download_dir> <target_exe_path> <current_version> [update_url]\n"
-              "\n"
-              "Example:\n"
-              "  example /opt/Halvora ./downloads /opt/Halvora/Halvora 1.0.0\n"
-              "  example /opt/Halvora ./downloads /opt/Halvora/Halvora 1.0.0 " + defaultUpdateUrl());
+    EXPECT_EQ(usageText(), "Usage:\n"
+                           "  example <program_dir> <download_dir> <target_exe_path> <current_version> [update_url]\n"
+                           "\n"
+                           "Example:\n"
+                           "  example /opt/Halvora ./downloads /opt/Halvora/Halvora 1.0.0\n"
+                           "  example /opt/Halvora ./downloads /opt/Halvora/Halvora 1.0.0 " +
+                               defaultUpdateUrl());
 }
 
 // Working directories longer than Windows' 260 bytes are ordinary here: the

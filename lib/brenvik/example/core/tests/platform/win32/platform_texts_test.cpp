@@ -24,7 +24,8 @@ TEST(PlatformTexts, SpeakWindows) {
               "\r\n"
               "Example:\r\n"
               "  example.exe C:\\Halvora .\\downloads C:\\Halvora\\Halvora.exe 1.0.0\r\n"
-              "  example.exe C:\\Halvora .\\downloads C:\\Halvora\\Halvora.exe 1.0.0 " + defaultUpdateUrl());
+              "  example.exe C:\\Halvora .\\downloads C:\\Halvora\\Halvora.exe 1.0.0 " +
+                  defaultUpdateUrl());
 }
 
 }  // namespace
