@@ -18,18 +18,11 @@
 #include "core/argument_split.h"
 #include "core/paths.h"
 
+#include "fuzz_check.h"
+
 namespace {
 
 using Arguments = std::vector<std::string>;
-
-// Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (false)
 
 std::string joinQuoted(const Arguments& arguments) {
     std::string line;

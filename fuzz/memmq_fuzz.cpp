@@ -27,16 +27,9 @@
 
 #include "pellix/MemMq.h"
 
-namespace {
+#include "fuzz_check.h"
 
-// Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (false)
+namespace {
 
 struct Model {
     std::int64_t capacity = 0;  // bytes of the data area; at most capacity - 1 held

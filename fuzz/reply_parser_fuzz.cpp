@@ -10,19 +10,12 @@
 
 #include "reply_parser.h"
 
+#include "fuzz_check.h"
+
 namespace {
 
 using brenvik::UpdateResult;
 using brenvik::VersionInfo;
-
-// Names the broken promise before ending the run as a finding.
-#define CHECK(condition)                                                                                               \
-    do {                                                                                                               \
-        if (!(condition)) {                                                                                            \
-            std::fprintf(stderr, "check failed at line %d: %s\n", __LINE__, #condition);                               \
-            std::abort();                                                                                              \
-        }                                                                                                              \
-    } while (false)
 
 bool sameInfo(const VersionInfo& a, const VersionInfo& b) {
     if (a.currentVersion != b.currentVersion || a.latestVersion != b.latestVersion || a.hasUpdate != b.hasUpdate ||
