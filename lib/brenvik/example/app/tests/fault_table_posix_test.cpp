@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -22,6 +21,7 @@
 
 #include "core/app_options.h"
 #include "install_test_support.h"
+#include "support/run_program.h"
 #include "support/test_http_server.h"
 
 extern char** environ;
@@ -119,42 +119,11 @@ protected:
         std::vector<std::string> args = wrap;
         args.insert(args.end(), {helper_, path("program"), path("downloads"), path("program/Halvora.exe"), "1.0",
                                  server_.url("/check")});
-        std::vector<char*> argv;
-        for (std::string& arg : args) argv.push_back(&arg[0]);
-        argv.push_back(nullptr);
-        int output[2];
-        EXPECT_EQ(pipe(output), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_adddup2(&actions, output[1], 2);
-        posix_spawn_file_actions_addclose(&actions, output[0]);
-        pid_t pid = -1;
-        const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(output[1]);
+        const testing::RunResult result =
+            testing::runProgram(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), "", killAfter);
         HelperRun run;
-        if (spawned != 0) {
-            close(output[0]);
-            ADD_FAILURE() << "cannot start " << argv[0];
-            return run;
-        }
-        std::thread killer;
-        if (killAfter.count() > 0) {
-            killer = std::thread([pid, killAfter] {
-                std::this_thread::sleep_for(killAfter);
-                kill(pid, SIGKILL);
-            });
-        }
-        std::string text;
-        char buffer[4096];
-        for (ssize_t got; (got = read(output[0], buffer, sizeof buffer)) > 0;) text.append(buffer, got);
-        close(output[0]);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        if (killer.joinable()) killer.join();
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.exitCode = result.exitCode;
+        std::string text = result.standardError;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
         run.lastLine = text.substr(text.find_last_of('\n') + 1);
         return run;

@@ -9,17 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "install/log_sink.h"
 #include "read_only_probe.h"
+#include "recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace example::testing {
-
-class RecordingSink : public LogSink {
-public:
-    void logLine(const std::string& line) override { lines.push_back(line); }
-    std::vector<std::string> lines;
-};
 
 struct ZipEntry {
     std::string name;
@@ -56,7 +50,7 @@ protected:
     // An absolute path below the scratch directory, '/' separated.
     std::string path(const std::string& relative) const { return root_ + "/" + relative; }
 
-    RecordingSink sink;
+    RecordingSink<> sink;
     brenvik::testing::TempDir scratch_;
     const std::string root_ = scratch_.str();
 };

@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "running_server.h"
 #include "support/temp_dir.h"
+#include "recording_sink.h"
 #include "worker/update_worker.h"
 
 namespace example {
@@ -24,21 +25,15 @@ using brenvik::testing::writeFile;
 using ::testing::ElementsAreArray;
 
 // Records what the worker reports; `onLog` may act on a line as it passes.
-class RecordingObserver : public RunObserver {
+class RecordingObserver : public testing::RecordingSink<RunObserver> {
 public:
-    void logLine(const std::string& line) override {
-        lines.push_back(line);
-        if (onLog) onLog(line);
-    }
     void progress(const ProgressInfo& progress) override { progress_.push_back(progress); }
     void finish(const FinishInfo& finish) override {
         finishes.push_back(finish);
         lines.push_back("<finish>");
     }
-    std::vector<std::string> lines;
     std::vector<ProgressInfo> progress_;
     std::vector<FinishInfo> finishes;
-    std::function<void(const std::string&)> onLog;
 };
 
 class UpdateWorker : public ::testing::Test {

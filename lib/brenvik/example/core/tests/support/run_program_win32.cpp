@@ -1,16 +1,16 @@
-#include "support/test_support.h"
+#include "support/run_program.h"
 
 #include "core/paths.h"
 
 #include <windows.h>
 
 #include <cstring>
+#include <thread>
 
-namespace example {
-namespace testing {
+namespace example::testing {
 
 RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& workingDirectory) {
+                     const std::string& workingDirectory, std::chrono::milliseconds killAfter) {
     RunResult result;
     SECURITY_ATTRIBUTES inheritable;
     std::memset(&inheritable, 0, sizeof inheritable);
@@ -31,17 +31,34 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    // Standard input reads as empty.
+    HANDLE nothing =
+        CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
+    startup.hStdInput = nothing;
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION info;
     std::memset(&info, 0, sizeof info);
-    const BOOL created = CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                        workingDirectory.c_str(), &startup, &info);
+    // A bare name is searched for as the command line's first word would be.
+    const bool bare = program.find_first_of("\\/") == std::string::npos;
+    const BOOL created =
+        CreateProcessA(bare ? nullptr : program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                       workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &info);
     CloseHandle(writeEnd);
+    if (nothing != INVALID_HANDLE_VALUE) CloseHandle(nothing);
     if (!created) {
         CloseHandle(readEnd);
         return result;
+    }
+
+    // Waits on the process handle, which stays valid until closed below.
+    std::thread killer;
+    if (killAfter.count() > 0) {
+        const HANDLE process = info.hProcess;
+        const DWORD waitMs = static_cast<DWORD>(killAfter.count());
+        killer = std::thread([process, waitMs] {
+            if (WaitForSingleObject(process, waitMs) == WAIT_TIMEOUT) TerminateProcess(process, 1);
+        });
     }
 
     char buffer[4096];
@@ -51,6 +68,7 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     }
     CloseHandle(readEnd);
     WaitForSingleObject(info.hProcess, INFINITE);
+    if (killer.joinable()) killer.join();
     DWORD exitCode = 0;
     GetExitCodeProcess(info.hProcess, &exitCode);
     result.exitCode = static_cast<int>(exitCode);
@@ -59,5 +77,4 @@ RunResult runProgram(const std::string& program, const std::vector<std::string>&
     return result;
 }
 
-}  // namespace testing
-}  // namespace example
+}  // namespace example::testing

@@ -2,10 +2,6 @@
 
 #include "core/paths.h"
 
-#include <atomic>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -17,19 +13,22 @@ std::string ScratchDirectory::operator/(const std::string& relative) const {
     return joinPath(path_, relative);
 }
 
+namespace {
+fs::path hostPath(const std::string& path) {
+    return fs::u8path(normalizeSeparators(path));
+}
+}  // namespace
+
 void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(fs::u8path(normalizeSeparators(path)), std::ios::binary);
-    out << content;
+    brenvik::testing::writeFile(hostPath(path), content);
 }
 
 std::string readFile(const std::string& path) {
-    std::ifstream in(fs::u8path(normalizeSeparators(path)), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return brenvik::testing::readFile(hostPath(path));
 }
 
 bool fileExists(const std::string& path) {
-    std::error_code ignored;
-    return fs::is_regular_file(fs::u8path(normalizeSeparators(path)), ignored);
+    return brenvik::testing::fileExists(hostPath(path));
 }
 
 bool makeDirectoryLink(const std::string& target, const std::string& link) {

@@ -1,6 +1,7 @@
 #pragma once
 // Shared helpers of the core and app tests: scratch directories, small file
-// access, the recorded argument vectors and running a program to its end.
+// access, the recorded argument vectors and running a program to its end
+// (support/run_program.h).
 
 #include <chrono>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "read_only_probe.h"
+#include "support/run_program.h"
 #include "support/temp_dir.h"
 
 namespace example {
@@ -26,6 +28,8 @@ private:
     std::string path_ = directory_.path().string();
 };
 
+// The tree's whole-file helpers for the paths the updater takes: UTF-8, with
+// either separator.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool fileExists(const std::string& path);
@@ -46,17 +50,6 @@ std::vector<std::string> waitForRecordedArguments(const std::string& directory,
 
 // False where the platform lets this process write read-only files anyway.
 using brenvik::rules::testing::readOnlyFilesAreEnforced;
-
-struct RunResult {
-    int exitCode = -1;
-    std::string standardError;
-};
-
-// Runs `program` with `arguments` (each passed as one argv element) in
-// `workingDirectory`, waits for it, and returns its exit code and what it
-// wrote to standard error.
-RunResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& workingDirectory);
 
 }  // namespace testing
 }  // namespace example
