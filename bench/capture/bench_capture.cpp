@@ -36,18 +36,15 @@
 #include "command_line.h"
 #include "dorvane/sysAudioCaptureThread.h"
 #include "pellix/MemMq.h"
+#include "statistics.h"
 
 namespace {
+
+using bench::median;
 
 using Clock = std::chrono::steady_clock;
 constexpr int kRate = 48000;
 constexpr int kFrameBytes = 4;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : (n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
 
 // CPU seconds of this process's thread named `name`, from its scheduler
 // statistics (nanoseconds).

@@ -26,8 +26,11 @@
 #include "child_processes.h"
 #include "command_line.h"
 #include "update_server.h"
+#include "statistics.h"
 
 namespace {
+
+using bench::median;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -119,12 +122,6 @@ struct Work {
         fs::remove_all(root, ignored);
     }
 };
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
 
 }  // namespace
 

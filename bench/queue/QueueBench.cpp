@@ -26,8 +26,11 @@
 #include "QueueOptions.h"
 #include "TwoThreads.h"
 #include "pellix/MemMq.h"
+#include "statistics.h"
 
 namespace {
+
+using bench::median;
 
 constexpr int kQueueSize = 1000000;
 constexpr std::size_t kQueueHolds = kQueueSize - 9;  // what CMemMq holds at most
@@ -145,12 +148,6 @@ double runHandoff(const std::vector<int>& cpus, std::size_t chunk, std::uint64_t
         });
     ::operator delete(buffer, std::align_val_t(kLine));
     return seconds;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t mid = values.size() / 2;
-    return values.size() % 2 != 0 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
 
 }  // namespace

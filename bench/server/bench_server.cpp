@@ -30,17 +30,14 @@
 #include "child_processes.h"
 #include "command_line.h"
 #include "slow_clients.h"
+#include "statistics.h"
 
 namespace {
 
+using bench::median;
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n == 0 ? 0 : (n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2);
-}
 
 // The server program in a child process; its access log is read and dropped
 // on a thread so that the log pipe never fills.

@@ -37,6 +37,7 @@
 
 #include "platform/x11/session_bus.h"
 #include "platform/x11/x_server.h"
+#include "statistics.h"
 
 extern char** environ;
 
@@ -55,13 +56,8 @@ struct Figures {
     double p99 = 0;
 };
 
-Figures figures(std::vector<double> ms) {
-    std::sort(ms.begin(), ms.end());
-    const std::size_t n = ms.size();
-    if (n == 0) return {};
-    const double median = n % 2 ? ms[n / 2] : (ms[n / 2 - 1] + ms[n / 2]) / 2;
-    const std::size_t at = std::min(n - 1, static_cast<std::size_t>(0.99 * static_cast<double>(n)));
-    return {median, ms[at]};
+Figures figures(const std::vector<double>& ms) {
+    return {bench::median(ms), bench::percentile(ms, 0.99)};
 }
 
 void moveCursor(Display* display, int x, int y) {
