@@ -41,6 +41,7 @@
 
 #include <cstdlib>
 #include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -387,17 +388,9 @@ private:
     std::string accessibilityBusProperty() override {
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         if (!usable() || (wayland != nullptr && *wayland != '\0')) return {};
-        Requests requests;
-        Atom type = None;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        const int status = XGetWindowProperty(display_, root_, atSpiBus_, 0, 1024, False, AnyPropertyType, &type,
-                                              &format, &items, &after, &data);
+        const Property bus = readProperty(root_, atSpiBus_, 1024, AnyPropertyType);
         std::string value;
-        if (status == Success && requests.ok() && format == 8 && data != nullptr)
-            value.assign(reinterpret_cast<const char*>(data), items);
-        if (data != nullptr) XFree(data);
+        if (bus.read && bus.format == 8) value.assign(reinterpret_cast<const char*>(bus.data.get()), bus.items);
         return value;
     }
 
@@ -430,33 +423,37 @@ private:
         }
     }
 
-    bool hasProperty(Window window, Atom property) {
-        Requests requests;
+    // A window property as the server holds it, up to `length` 32-bit units
+    // of it; `read` false when the request failed or the window has no such
+    // property (of `type`, unless AnyPropertyType).
+    struct Property {
+        bool read = false;
         Atom type = None;
         int format = 0;
-        unsigned long items = 0, after = 0;
+        unsigned long items = 0;
+        std::unique_ptr<unsigned char, int (*)(void*)> data{nullptr, &XFree};
+    };
+    Property readProperty(Window window, Atom property, long length, Atom type) {
+        Requests requests;
+        Property result;
+        unsigned long after = 0;
         unsigned char* data = nullptr;
-        const int status = XGetWindowProperty(display_, window, property, 0, 0, False, AnyPropertyType, &type, &format,
-                                              &items, &after, &data);
-        if (data != nullptr) XFree(data);
-        return status == Success && requests.ok() && type != None;
+        const int status = XGetWindowProperty(display_, window, property, 0, length, False, type, &result.type,
+                                              &result.format, &result.items, &after, &data);
+        result.data.reset(data);
+        result.read = status == Success && requests.ok() && result.type != None &&
+                      (type == AnyPropertyType || result.type == type) && (length == 0 || data != nullptr);
+        return result;
     }
+
+    bool hasProperty(Window window, Atom property) { return readProperty(window, property, 0, AnyPropertyType).read; }
 
     // A 32-bit CARDINAL property; 0 when missing.
     std::uint32_t cardinalProperty(Window window, Atom property) {
-        Requests requests;
-        Atom type = None;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        const int status = XGetWindowProperty(display_, window, property, 0, 1, False, XA_CARDINAL, &type, &format,
-                                              &items, &after, &data);
-        std::uint32_t value = 0;
+        const Property cardinal = readProperty(window, property, 1, XA_CARDINAL);
         // Xlib hands 32-bit items out as longs.
-        if (status == Success && requests.ok() && type == XA_CARDINAL && format == 32 && items >= 1 && data != nullptr)
-            value = static_cast<std::uint32_t>(*reinterpret_cast<const unsigned long*>(data));
-        if (data != nullptr) XFree(data);
-        return value;
+        if (!cardinal.read || cardinal.format != 32 || cardinal.items < 1) return 0;
+        return static_cast<std::uint32_t>(*reinterpret_cast<const unsigned long*>(cardinal.data.get()));
     }
 
     std::uint32_t resourcePid(Window window) {
