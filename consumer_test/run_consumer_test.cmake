@@ -10,6 +10,7 @@
 #         -DEXPECT=<text> -DGENERATOR=... -DBUILD_TYPE=... [-DBUILD_DIR=...]
 #         [-DBRENVIK_SOURCE_DIR=...] [-DTOOLCHAIN=...] [-DC_COMPILER=...]
 #         [-DCXX_COMPILER=...] [-DSANITIZE=address,undefined] [-DEMULATOR=...]
+#         [-DVERSION=<the libraries' version> -DSOVERSION=<their soname's>]
 #         -P run_consumer_test.cmake
 cmake_minimum_required(VERSION 3.25)
 
@@ -69,7 +70,8 @@ if(MODE STREQUAL "embedded")
   if(TOOLCHAIN)
     set(_expected Pellix.dll ${PROGRAM}.exe)
   else()
-    set(_expected libPellix.so ${PROGRAM})
+    # The library under its soname, with the links a build makes to it.
+    set(_expected libPellix.so libPellix.so.${SOVERSION} libPellix.so.${VERSION} ${PROGRAM})
   endif()
   list(SORT _expected)
   if(NOT _outputs STREQUAL _expected)
