@@ -94,7 +94,9 @@ int recordMode(int argc, char** argv) {
         return 2;
     }
     std::vector<unsigned char> header = wavHeader(format, 0);
-    std::fwrite(header.data(), 1, header.size(), file);
+    // A short header would put the audio where the header rewritten at the
+    // end overlaps it.
+    bool writeFailed = std::fwrite(header.data(), 1, header.size(), file) != header.size();
     std::fprintf(stderr, "recording %g s of %u Hz, %u channels, %u bits%s into %s\n", seconds, format.samplesPerSec,
                  format.channels, format.bitsPerSample, format.formatTag == 3 ? " float" : "", output);
 
@@ -106,7 +108,6 @@ int recordMode(int argc, char** argv) {
     capture.start();
 
     std::uint64_t written = 0;
-    bool writeFailed = false;
     std::vector<unsigned char> chunk(format.blockAlign * std::max<std::size_t>(1, format.samplesPerSec / 50));  // 20 ms
     const auto drain = [&]() {
         // Whole chunks while there are, then whole frames.

@@ -201,7 +201,9 @@ bool moveIntoPlace(const std::string& temporary, const std::string& target, bool
         // A file system without the no-replace move: a hard link fails as well
         // when the target exists.
         if (::link(temporary.c_str(), target.c_str()) == 0) {
-            ::unlink(temporary.c_str());
+            // The manifest is in place; a temporary name left behind is
+            // skipped by every later scan.
+            (void)::unlink(temporary.c_str());
             return true;
         }
     }
@@ -286,14 +288,16 @@ bool writeManifest(const ManifestRequest& request, std::vector<ManifestItem>& it
         error = existed ? exists : systemError("cannot move " + temporary + " to " + target);
     }
     if (!ok) {
-        ::unlink(temporary.c_str());
+        (void)::unlink(temporary.c_str());  // the error above is what counts
         return false;
     }
-    // The move itself lasts only once the directory is on disk.
+    // The move itself lasts only once the directory is on disk. Best effort:
+    // the manifest is already in place and whole, and some file systems
+    // refuse to sync a directory at all.
     const int directory = ::open(request.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (directory >= 0) {
-        ::fsync(directory);
-        ::close(directory);
+        (void)::fsync(directory);
+        (void)::close(directory);
     }
     items = std::move(scanned);
     return true;

@@ -209,10 +209,12 @@ void DigestCache::prepare(const Release& release, std::ostream& progress) {
 }
 
 std::string DigestCache::digestOf(const std::string& path) {
-    std::error_code ec;
-    const auto size = fs::file_size(path, ec);
-    const auto modified = fs::last_write_time(path, ec).time_since_epoch().count();
-    if (ec) {
+    // One code each: the second call would clear the first one's failure.
+    std::error_code sizeError;
+    std::error_code timeError;
+    const auto size = fs::file_size(path, sizeError);
+    const auto modified = fs::last_write_time(path, timeError).time_since_epoch().count();
+    if (sizeError || timeError) {
         return std::string();
     }
     {

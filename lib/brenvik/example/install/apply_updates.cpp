@@ -16,7 +16,9 @@ bool copyFileTo(const std::string& source, const std::string& target, std::strin
     const int permissions = existingPermissions(target);
     const std::uint32_t code = copyFileReplacing(source, target);
     if (code == 0) {
-        restorePermissions(target, permissions);
+        // The copy has already taken the target's place, with the bits of the
+        // downloaded file; not getting the old ones back does not undo it.
+        (void)restorePermissions(target, permissions);
         return true;
     }
     error = "Failed to copy " + source + " to " + target + ": " + errorText(code);

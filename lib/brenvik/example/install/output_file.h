@@ -18,6 +18,8 @@ using brenvik::rules::systemPath;
 // for what will replace `target` once it is complete; its path goes to
 // `temporaryPath`. Null when none can be made there.
 std::FILE* openTemporaryBeside(const std::string& target, std::string& temporaryPath);
+// Best effort: callers use it to clear away a temporary file on a way out
+// that already reports a failure.
 void removeFile(const std::string& path);
 
 // Permission bits of an existing file, or -1 when there is none (or the
@@ -25,7 +27,8 @@ void removeFile(const std::string& path);
 // its permissions: a replaced executable must stay runnable, although the
 // downloaded copy carries only default permissions.
 int existingPermissions(const std::string& path);
-void restorePermissions(const std::string& path, int permissions);
+// Sets the bits (nothing for -1); false when the system refused them.
+bool restorePermissions(const std::string& path, int permissions);
 
 // What a file made now gets where nothing else says (the process's default
 // for new files), or -1 where the platform keeps no such bits.

@@ -182,8 +182,9 @@ bool extractZip(const std::string& zipPath, const std::string& destination, LogS
         int permissions = recordedPermissions(fileInfo);
         if (permissions < 0) permissions = existingPermissions(outputPath);
         if (permissions < 0) permissions = newFilePermissions();
-        restorePermissions(temporaryPath, permissions);
-        if (moveFileReplacing(temporaryPath, outputPath) != 0) {
+        // The temporary file was made for its owner alone; left so, it would
+        // take the place of a file others could read or run.
+        if (!restorePermissions(temporaryPath, permissions) || moveFileReplacing(temporaryPath, outputPath) != 0) {
             removeFile(temporaryPath);
             error = "Failed to create extracted file: " + outputPath;
             return false;

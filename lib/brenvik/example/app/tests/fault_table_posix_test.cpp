@@ -265,6 +265,12 @@ TEST_F(FaultTable, EachFaultFailsTheRunAndLeavesEveryFileWholeAndTheRestUntouche
          inNamespace("mount --bind '" + path("program") + "' '" + path("program") + "' && mount -o remount,ro,bind '" +
                      path("program") + "'"),
          kFailed, "Downloaded 3 file(s), but apply failed: ", true},
+        // A mount point cannot be unlinked, even by root: the second name
+        // stays, and writing through it would empty the file outside.
+        {"a download target that is a second name of a file outside and cannot be removed", [] {},
+         inNamespace("ln '" + outside + "' '" + path("downloads/data.bin") + "' && mount --bind '" + outside + "' '" +
+                     path("downloads/data.bin") + "'"),
+         kFailed, "Download failed after 1 file(s): Failed to open file for writing: ", true},
     };
     const auto before = filesOutside(root_);
     for (const Case& c : cases) {

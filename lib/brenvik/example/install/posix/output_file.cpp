@@ -48,8 +48,8 @@ int existingPermissions(const std::string& path) {
     return static_cast<int>(info.st_mode & 07777);
 }
 
-void restorePermissions(const std::string& path, int permissions) {
-    if (permissions >= 0) ::chmod(systemPath(path).c_str(), static_cast<mode_t>(permissions));
+bool restorePermissions(const std::string& path, int permissions) {
+    return permissions < 0 || ::chmod(systemPath(path).c_str(), static_cast<mode_t>(permissions)) == 0;
 }
 
 int newFilePermissions() {
@@ -65,7 +65,7 @@ int newFilePermissions() {
                 break;
             }
         }
-        std::fclose(status);
+        std::fclose(status);  // read only
     }
     return static_cast<int>(0666 & ~mask);
 }
@@ -74,7 +74,9 @@ void makeExecutable(const std::string& path) {
     const int permissions = existingPermissions(path);
     if (permissions < 0) return;
     const int readable = permissions & 0444;
-    restorePermissions(path, permissions | (readable >> 2));
+    // Best effort: a program left without the bit fails to start, and its
+    // launch reports that.
+    (void)restorePermissions(path, permissions | (readable >> 2));
 }
 
 }  // namespace example

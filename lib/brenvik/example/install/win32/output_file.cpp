@@ -29,7 +29,9 @@ int existingPermissions(const std::string&) {
     return -1;
 }
 
-void restorePermissions(const std::string&, int) {}
+bool restorePermissions(const std::string&, int) {
+    return true;
+}
 
 int newFilePermissions() {
     return -1;

@@ -107,7 +107,9 @@ void handleFinish(HWND window, const FinishInfo& finish) {
         std::string launchError;
         const bool launched = g_hooks.launchTarget && g_hooks.launchTarget(launchError);
         if (g_model.applyLaunchResult(launched, launchError)) {
-            SetTimer(window, kCloseTimerId, kCloseDelayMs, nullptr);
+            // Without the timer the window would stay open for good; closing
+            // at once only skips the pause before it.
+            if (SetTimer(window, kCloseTimerId, kCloseDelayMs, nullptr) == 0) DestroyWindow(window);
         } else {
             appendToLogEdit(launchError);
         }

@@ -1,5 +1,6 @@
 #include "../file_system.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -16,7 +17,11 @@ std::FILE* openForWriting(const std::string& path) {
     struct stat status {};
     if (::lstat(native.c_str(), &status) == 0 &&
         (S_ISLNK(status.st_mode) || (S_ISREG(status.st_mode) && status.st_nlink > 1))) {
-        ::unlink(native.c_str());
+        // Left in place, a second name would be opened and emptied below and
+        // the other file written through; a link the open refuses anyway.
+        if (::unlink(native.c_str()) != 0 && errno != ENOENT) {
+            return nullptr;
+        }
     }
     const int fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0) {
@@ -24,7 +29,7 @@ std::FILE* openForWriting(const std::string& path) {
     }
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
-        ::close(fd);
+        ::close(fd);  // nothing was written through it
     }
     return stream;
 }

@@ -24,6 +24,9 @@ public:
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int get() const { return fd_; }
+    // For descriptors only read from, and for a written one whose file is
+    // being thrown away; a written file that is kept goes through
+    // closeChecked.
     void reset(int fd = -1) {
         if (fd_ >= 0) {
             close(fd_);
@@ -149,9 +152,10 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
         error = errno;
     }
     if (error == 0) {
-        // Like CopyFileA, the copy keeps the source's modification time.
+        // Like CopyFileA, the copy keeps the source's modification time. Only
+        // the time is lost if the system refuses it; the contents are whole.
         const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
-        futimens(output.get(), times);
+        (void)futimens(output.get(), times);
         error = output.closeChecked();
     }
     if (error == 0 && rename(temporary.c_str(), target.c_str()) != 0) {
@@ -159,7 +163,7 @@ std::uint32_t copyFileReplacing(const std::string& from, const std::string& to) 
     }
     if (error != 0) {
         output.reset();
-        unlink(temporary.c_str());
+        unlink(temporary.c_str());  // the failure is already the answer
         return static_cast<std::uint32_t>(error);
     }
     return 0;

@@ -102,7 +102,9 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
     // The id may have been reused since the list was taken; the pidfd pins
     // the process now, so check once more that it is the one we mean.
     if (executableNameOf(process.id) == process.executableName && killThroughHandle(handle)) {
-        // The pidfd turns readable once the process has ended.
+        // The pidfd turns readable once the process has ended. A timeout is
+        // silent, as declared: a process still there shows as a file in use
+        // when its files are replaced.
         pollfd waiter = {handle, POLLIN, 0};
         while (poll(&waiter, 1, static_cast<int>(waitMilliseconds)) < 0 && errno == EINTR) {
         }

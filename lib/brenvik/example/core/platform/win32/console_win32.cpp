@@ -23,7 +23,8 @@ void writeToParentConsole(const std::string& text) {
         if (error != INVALID_HANDLE_VALUE && error != nullptr) {
             const std::string line = text + "\r\n";
             DWORD written = 0;
-            WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+            // Nothing is left to report a failed error message through.
+            (void)WriteFile(error, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
         }
     }
     if (detach) {

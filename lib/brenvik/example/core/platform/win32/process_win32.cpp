@@ -39,7 +39,9 @@ void terminateProcess(const ProcessEntry& process, std::uint32_t waitMillisecond
         return;
     }
     if (TerminateProcess(handle, 0)) {
-        WaitForSingleObject(handle, waitMilliseconds);
+        // Silent, as declared: a process still there after the wait shows
+        // as a file in use when its files are replaced.
+        (void)WaitForSingleObject(handle, waitMilliseconds);
     }
     CloseHandle(handle);
 }
