@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include <fcntl.h>
@@ -72,6 +73,16 @@ bool isArchiveName(const std::string& name) {
     return ending == ".zip";
 }
 
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9, whatever the case and
+// with any extension ("nul.txt" names the device too).
+bool isDeviceName(const std::string& part) {
+    std::string stem = part.substr(0, part.find('.'));
+    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") return true;
+    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) && stem[3] >= '1' &&
+           stem[3] <= '9';
+}
+
 class Scanner {
 public:
     Scanner(const ManifestRequest& request, std::string root) : request_(request), root_(std::move(root)) {}
@@ -91,7 +102,7 @@ public:
             if (relative.empty() && (name == kManifest || name.rfind(kTemporaryPrefix, 0) == 0)) continue;
             const std::string path = relative + name;
             if (excluded(name, path)) continue;
-            if (!usableName(path)) return false;
+            if (!usableName(path) || !distinctOnWindows(path)) return false;
             const std::string disk = root_ + "/" + path;
             const fs::file_status own = fs::symlink_status(disk, ec);
             if (ec) return refuse(path, "cannot be read: " + ec.message());
@@ -148,6 +159,41 @@ private:
         bool changed = false;
         const std::string plain = withoutEmptyParts(path, changed);
         if (changed) return refuse(path, "has an empty or \".\" part; it would have to be \"" + plain + "\"");
+        return windowsCanHold(path);
+    }
+
+    // The program this updates lives on Windows: a name it cannot create, or
+    // would create under another name, breaks the installation there.
+    bool windowsCanHold(const std::string& path) {
+        std::size_t start = 0;
+        while (start < path.size()) {
+            std::size_t end = path.find('/', start);
+            if (end == std::string::npos) end = path.size();
+            const std::string part = path.substr(start, end - start);
+            start = end + 1;
+            if (part.empty()) continue;
+            for (const char c : part) {
+                if (static_cast<unsigned char>(c) < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) {
+                    return refuse(path, "has a character Windows does not allow in a name (<>:\"|?* or a control "
+                                        "character)");
+                }
+            }
+            if (part.back() == '.' || part.back() == ' ') {
+                return refuse(path, "ends a name in a dot or a space, which Windows drops");
+            }
+            if (isDeviceName(part)) return refuse(path, "uses a device name that Windows reserves");
+        }
+        return true;
+    }
+
+    // Windows compares names without regard to case, so two paths that
+    // differ only in it would overwrite each other there.
+    bool distinctOnWindows(const std::string& path) {
+        std::string folded = path;
+        std::transform(folded.begin(), folded.end(), folded.begin(), [](unsigned char c) { return std::tolower(c); });
+        const auto [seen, added] = folded_.emplace(folded, path);
+        if (!added)
+            return refuse(path, "differs from \"" + seen->second + "\" only in case, which Windows cannot hold apart");
         return true;
     }
 
@@ -174,6 +220,7 @@ private:
 
     const ManifestRequest& request_;
     const std::string root_;
+    std::map<std::string, std::string> folded_;  // each path in lower case -> as listed
 };
 
 bool writeAll(int fd, const std::string& text) {
