@@ -118,11 +118,11 @@ bool CMemMq::Enqueue(const unsigned char* src, int len) {
     const std::uint32_t tail = cap - w;
     std::uint32_t next;
     if (tail >= n) {
-        copyRingBytes(m_pData + w, src, n);
+        copyIntoRing(m_pData + w, src, n);
         next = w + n;
     } else {
-        copyRingBytes(m_pData + w, src, tail);
-        copyRingBytes(m_pData, src + tail, n - tail);
+        copyIntoRing(m_pData + w, src, tail);
+        copyIntoRing(m_pData, src + tail, n - tail);
         next = n - tail;
     }
     publish(m_pWritePos, next);

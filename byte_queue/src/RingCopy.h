@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "StreamCopy.h"
+
 // Copies n bytes between a caller's buffer and the ring (the two never
 // overlap).
 //
@@ -41,4 +43,14 @@ inline void copyRingBytes(unsigned char* dst, const unsigned char* src, std::uin
         n -= piece;
     }
     std::memcpy(dst, src, n);
+}
+
+// Copies n bytes from a caller's buffer into the ring: the long ones are
+// streamed (see StreamCopy.h), the others copied as above.
+inline void copyIntoRing(unsigned char* dst, const unsigned char* src, std::uint32_t n) {
+    if (n >= kStreamFrom) {
+        streamIntoRing(dst, src, n);
+    } else {
+        copyRingBytes(dst, src, n);
+    }
 }

@@ -1,8 +1,10 @@
 // Long copies whose caller buffer lies just before or after the ring position
-// modulo the 4 KiB page size go through the ring in pieces. The bytes must
-// come out as they went in, for distances on either side of that window,
-// lengths around the piece size, and with the copy split at the end of the
-// ring or not.
+// modulo the 4 KiB page size go through the ring in pieces, and long copies
+// into the ring are streamed in whole cache lines with the partial lines at
+// either end copied as usual. The bytes must come out as they went in, for
+// distances on either side of that window, lengths around the piece size and
+// the streaming threshold, ring positions on and off a line boundary, and
+// with the copy split at the end of the ring or not.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -38,10 +40,10 @@ unsigned char* placedAfter(std::vector<unsigned char>& arena, const unsigned cha
 
 TEST(MemMqCopy, BytesSurviveEveryBufferDistance) {
     const std::uintptr_t distances[] = {0, 1, 8, 63, 64, 4095};
-    const int lengths[] = {1024, 1025, 4000};
-    // Where the copy starts: at offset 0, or 100 bytes before the end so that
-    // it is split there.
-    const std::uint32_t starts[] = {0, kCapacity - 100};
+    const int lengths[] = {1024, 1025, 4000, 4096, 4097, 9000};
+    // Where the copy starts: at offset 0 (a line boundary), 13 bytes past it,
+    // or 100 bytes before the end so that it is split there.
+    const std::uint32_t starts[] = {0, 13, kCapacity - 100};
 
     for (const std::uintptr_t distance : distances) {
         for (const int len : lengths) {
