@@ -27,6 +27,11 @@ inline void copyRingBytes(unsigned char* dst, const unsigned char* src, std::uin
     }
     const std::uintptr_t distance =
         (reinterpret_cast<std::uintptr_t>(dst) - reinterpret_cast<std::uintptr_t>(src)) % kPage;
+    // The compiler may know a bound on n from the caller (say, below the
+    // streaming threshold) and would then expand the copy inline into that
+    // same slow string move; an empty asm makes it forget the bound, so the
+    // library's copy routine runs.
+    __asm__("" : "+r"(n));
     if (n <= kPiece || distance == 0 || distance >= kNearPast) {
         std::memcpy(dst, src, n);
         return;
