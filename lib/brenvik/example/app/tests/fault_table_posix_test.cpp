@@ -122,6 +122,7 @@ protected:
         const testing::RunResult result =
             testing::runProgram(args.front(), std::vector<std::string>(args.begin() + 1, args.end()), "", killAfter);
         HelperRun run;
+        if (result.exitCode < 0) ADD_FAILURE() << "cannot start " << args.front();
         run.exitCode = result.exitCode;
         std::string text = result.standardError;
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
